@@ -1,0 +1,52 @@
+// Test helpers: scratch directories and running the built programs the way a
+// script does, with their stdout, stderr and exit status captured.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testing_helpers {
+
+// A fresh directory under TMPDIR, removed with everything in it at the end.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  std::string path(const std::string& name) const { return root_ + "/" + name; }
+  // Writes content (any bytes) to the named file and returns its path.
+  std::string write(const std::string& name, const std::string& content) const;
+
+ private:
+  std::string root_;
+};
+
+std::string read_file(const std::string& path);
+bool exists(const std::string& path);
+
+struct Outcome {
+  int status = -1;  // the exit status, or 128 + the signal that ended the run
+  std::string out;
+  std::string err;
+};
+
+struct Redirect {
+  std::string stdout_path;  // empty: captured into Outcome::out
+  bool close_stdout = false;
+  std::string stdin_path;  // empty: /dev/null
+
+  static Redirect stdout_to(const std::string& path) { return {path, false, ""}; }
+  static Redirect stdout_closed() { return {"", true, ""}; }
+  static Redirect stdin_from(const std::string& path) { return {"", false, path}; }
+};
+
+// Runs the named program from the build's program directory.
+Outcome run(const std::string& program, const std::vector<std::string>& args,
+            const Redirect& redirect = {});
+
+// The lines of a text, without their newlines.
+std::vector<std::string> lines_of(const std::string& text);
+
+}  // namespace testing_helpers

@@ -1,0 +1,285 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "helpers.hpp"
+#include "sample_input/sample_input.hpp"
+
+namespace {
+
+using sample_input::kDefaultBlock;
+using sample_input::ReadError;
+using What = sample_input::ReadError::What;
+using testing_helpers::ScratchDir;
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+
+// Small blocks make every number straddle the edge between two reads.
+const std::vector<std::size_t> kBlocks{1, 2, 3, 7, kDefaultBlock};
+// Long numbers are rescanned on every refill; keep their blocks large enough.
+const std::vector<std::size_t> kLongBlocks{997, 4096, kDefaultBlock};
+
+// Equal as stored: -0.0 differs from 0.0, and a NaN matches a NaN of the same sign.
+bool same(double a, double b) {
+  if (std::isnan(a) || std::isnan(b)) {
+    return std::isnan(a) && std::isnan(b) && std::signbit(a) == std::signbit(b);
+  }
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+struct Read {
+  std::int64_t count;
+  std::vector<double> values;
+  ReadError error;
+};
+
+Read read_reals(const std::string& path, std::size_t block) {
+  Read r;
+  r.count = sample_input::read_real_samples(
+      path.c_str(), [&](double x) { r.values.push_back(x); }, r.error, block);
+  return r;
+}
+
+Read read_integers(const std::string& path, std::size_t block) {
+  Read r;
+  r.count = sample_input::read_integer_samples(
+      path.c_str(), [&](std::int32_t x) { r.values.push_back(x); }, r.error, block);
+  return r;
+}
+
+struct GoodCase {
+  std::string text;
+  std::vector<double> values;
+};
+
+void expect_reads(const GoodCase& c, bool integers, const std::vector<std::size_t>& blocks) {
+  ScratchDir dir;
+  const std::string path = dir.write("samples", c.text);
+  for (std::size_t block : blocks) {
+    SCOPED_TRACE("text '" + c.text.substr(0, 60) + "', block " + std::to_string(block));
+    const Read r = integers ? read_integers(path, block) : read_reals(path, block);
+    ASSERT_EQ(r.error.what, What::kNone);
+    ASSERT_EQ(r.count, static_cast<std::int64_t>(c.values.size()));
+    ASSERT_EQ(r.values.size(), c.values.size());
+    for (std::size_t i = 0; i < c.values.size(); ++i) {
+      EXPECT_TRUE(same(r.values[i], c.values[i]))
+          << "value " << i << ": read " << r.values[i] << ", expected " << c.values[i];
+    }
+  }
+}
+
+struct BadCase {
+  std::string text;
+  What what;
+  std::int64_t line;
+  std::string token;
+};
+
+void expect_fails(const BadCase& c, bool integers, const std::vector<std::size_t>& blocks) {
+  ScratchDir dir;
+  const std::string path = dir.write("samples", c.text);
+  for (std::size_t block : blocks) {
+    SCOPED_TRACE("text '" + c.text.substr(0, 60) + "', block " + std::to_string(block));
+    const Read r = integers ? read_integers(path, block) : read_reals(path, block);
+    EXPECT_EQ(r.count, -1);
+    EXPECT_EQ(r.error.what, c.what);
+    EXPECT_EQ(r.error.line, c.line);
+    EXPECT_EQ(r.error.token, c.token);
+  }
+}
+
+TEST(RealReader, ReadsEveryLayoutAndForm) {
+  const std::vector<GoodCase> cases{
+      // White space: none at the end, blank lines, leading blanks, CRLF, every separator.
+      {"0.5\n0.25\n", {0.5, 0.25}},
+      {"0.5\n0.25", {0.5, 0.25}},
+      {"\n\n  0.5\n\n\n   0.25\n\n  \n", {0.5, 0.25}},
+      {"0.5\r\n0.25\r\n", {0.5, 0.25}},
+      {"1 2\t3\v4\f5\r6\n7", {1, 2, 3, 4, 5, 6, 7}},
+      // Numbers whose syntax ends on its own need no separator.
+      {"1-2", {1, -2}},
+      {"1+2", {1, 2}},
+      {"1.5.5", {1.5, 0.5}},
+      {"1e5-1e-1", {1e5, -0.1}},
+      {"infnan", {kInf, kNan}},
+      // Signs, points and exponents.
+      {"-7 +3 -0 +0", {-7, 3, -0.0, 0.0}},
+      {"1e-3 1E+3 1.e2 .5 -.5 5. 007", {0.001, 1000, 100, 0.5, -0.5, 5, 7}},
+      {"0.1 0.30000000000000004", {0.1, 0.30000000000000004}},
+      // Hexadecimal constants.
+      {"0x1.8p3 -0X10 0x.8 0xAp-1 0x1P+1", {12, -16, 0.5, 5, 2}},
+      {"0x1p-1074 0x1p1024", {0x1p-1074, kInf}},
+      // Infinities and not-a-number, in any case.
+      {"inf -Infinity NAN +INF infinity -nan", {kInf, -kInf, kNan, kInf, kInf, -kNan}},
+      // Out of range rounds as strtod does.
+      {"1e400 -1e400 1e-400 -1e-400", {kInf, -kInf, 0.0, -0.0}},
+      {"4.9e-324 2.5e-324 2.4e-324 1e-310", {0x1p-1074, 0x1p-1074, 0.0, 1e-310}},
+      {"1.7976931348623157e308 1.7976931348623159e308", {1.7976931348623157e308, kInf}},
+  };
+  for (const GoodCase& c : cases) expect_reads(c, false, kBlocks);
+}
+
+TEST(RealReader, ReadsLongNumbersExactly) {
+  const std::string zeros(5000, '0');
+  const std::string digits(sample_input::kMaxNumberLength - 2, '1');
+  const std::string longest = "0." + digits;  // exactly the longest number that reads
+  expect_reads({"0." + zeros + "1e5001\n2", {1.0, 2}}, false, kLongBlocks);
+  expect_reads({"1" + zeros + "e-5000", {1.0}}, false, kLongBlocks);
+  expect_reads({"0.1" + zeros + "1", {0.1}}, false, kLongBlocks);
+  expect_reads({"7\n" + longest + "\n8", {7, std::strtod(longest.c_str(), nullptr), 8}}, false,
+               kLongBlocks);
+  // A long run of short numbers crosses the default block edge many times.
+  std::string many;
+  std::vector<double> values;
+  for (int i = 0; i < 40000; ++i) {
+    many += std::to_string(i) + ".25" + (i % 3 == 0 ? "\r\n" : " ");
+    values.push_back(i + 0.25);
+  }
+  expect_reads({many, values}, false, {kDefaultBlock, 4093});
+}
+
+TEST(RealReader, RejectsWhatIsNotANumber) {
+  const std::vector<BadCase> cases{
+      {"", What::kNoNumber, 0, ""},
+      {" \n\t\r\n  ", What::kNoNumber, 0, ""},
+      {"abc", What::kNotANumber, 1, "abc"},
+      {"1\n2\nx\n", What::kNotANumber, 3, "x"},
+      {"1\r\n2\r\n\r\nfoo\r\n", What::kNotANumber, 4, "foo"},
+      {"1\n\n1e\n", What::kNotANumber, 3, "1e"},
+      {"1e+", What::kNotANumber, 1, "1e+"},
+      {"1e-x", What::kNotANumber, 1, "1e-x"},
+      {"2 - 3", What::kNotANumber, 1, "-"},
+      {"+", What::kNotANumber, 1, "+"},
+      {"--1", What::kNotANumber, 1, "--1"},
+      {".", What::kNotANumber, 1, "."},
+      {"-.e1", What::kNotANumber, 1, "-.e1"},
+      {"0x", What::kNotANumber, 1, "0x"},
+      {"0xg", What::kNotANumber, 1, "0xg"},
+      {"0x1p", What::kNotANumber, 1, "0x1p"},
+      {"1.5abc", What::kNotANumber, 1, "1.5abc"},
+      {"1 2x", What::kNotANumber, 1, "2x"},
+      {"infin", What::kNotANumber, 1, "infin"},
+      {"nan(1)", What::kNotANumber, 1, "nan(1)"},
+      {"1,5", What::kNotANumber, 1, "1,5"},
+      {std::string("1\n\0\n", 4), What::kNotANumber, 2, "\\x00"},
+      {"0.5\n\xff\n", What::kNotANumber, 2, "\\xff"},
+  };
+  for (const BadCase& c : cases) expect_fails(c, false, kBlocks);
+}
+
+TEST(RealReader, CutsALongOffendingToken) {
+  const std::string junk(300, 'z');
+  ScratchDir dir;
+  const Read r = read_reals(dir.write("samples", "1\n" + junk), kDefaultBlock);
+  EXPECT_EQ(r.error.what, What::kNotANumber);
+  EXPECT_EQ(r.error.line, 2);
+  const std::string token = r.error.token;
+  EXPECT_LT(token.size(), 96u);
+  EXPECT_EQ(token.substr(token.size() - 3), "...");
+}
+
+TEST(RealReader, RejectsANumberLongerThanTheLimit) {
+  const std::string digits(sample_input::kMaxNumberLength + 1, '1');
+  expect_fails({"1\n2\n" + digits + "\n", What::kTooLong, 3, digits.substr(0, 88) + "..."}, false,
+               kLongBlocks);
+  expect_fails({"1\n0." + digits.substr(2), What::kTooLong, 2, "0." + digits.substr(0, 86) + "..."},
+               false, kLongBlocks);
+}
+
+TEST(IntegerReader, ReadsSignsLimitsAndLayouts) {
+  const std::vector<GoodCase> cases{
+      {"1 2\t3\n", {1, 2, 3}},
+      {"-7\n+3\n", {-7, 3}},
+      {"5\r\n6\r\n", {5, 6}},
+      {"\n  10\n\n20", {10, 20}},
+      {"2147483647 -2147483648 +2147483647", {2147483647, -2147483648.0, 2147483647}},
+      {"0007 -0 +0", {7, 0, 0}},
+      {"1-2+3", {1, -2, 3}},
+      {std::string(5000, '0') + "42", {42}},
+  };
+  for (const GoodCase& c : cases) expect_reads(c, true, kBlocks);
+}
+
+TEST(IntegerReader, RejectsWhatIsNotAnIntegerOrOutOfRange) {
+  const std::vector<BadCase> cases{
+      {"", What::kNoNumber, 0, ""},
+      {"\n\n", What::kNoNumber, 0, ""},
+      {"2147483648", What::kOutOfRange, 1, "2147483648"},
+      {"1\n-2147483649", What::kOutOfRange, 2, "-2147483649"},
+      {"4294967296", What::kOutOfRange, 1, "4294967296"},  // wraps to 0 in 32 bits
+      {"99999999999999999999999", What::kOutOfRange, 1, "99999999999999999999999"},
+      {"1\n2\n3.0\n", What::kNotAnInteger, 3, "3.0"},
+      {"12.5", What::kNotAnInteger, 1, "12.5"},
+      {"1e5", What::kNotAnInteger, 1, "1e5"},
+      {"abc", What::kNotAnInteger, 1, "abc"},
+      {"-", What::kNotAnInteger, 1, "-"},
+      {"+ 1", What::kNotAnInteger, 1, "+"},
+      {"inf", What::kNotAnInteger, 1, "inf"},
+      {"0x10", What::kNotAnInteger, 1, "0x10"},
+      {std::string("7\0", 2), What::kNotAnInteger, 1, "7\\x00"},
+  };
+  for (const BadCase& c : cases) expect_fails(c, true, kBlocks);
+  const std::string digits(sample_input::kMaxNumberLength + 1, '0');
+  expect_fails({digits, What::kTooLong, 1, digits.substr(0, 88) + "..."}, true, kLongBlocks);
+}
+
+TEST(Reader, ReportsFilesThatCannotBeRead) {
+  ScratchDir dir;
+  const std::string missing = dir.path("missing");
+  Read r = read_reals(missing, kDefaultBlock);
+  EXPECT_EQ(r.count, -1);
+  EXPECT_EQ(r.error.what, What::kSystem);
+  EXPECT_EQ(r.error.errnum, ENOENT);
+  EXPECT_STREQ(r.error.path, missing.c_str());
+
+  r = read_integers(dir.path(""), kDefaultBlock);
+  EXPECT_EQ(r.error.what, What::kSystem);
+  EXPECT_EQ(r.error.errnum, EISDIR);
+}
+
+TEST(Reader, StreamsFromAPipe) {
+  ScratchDir dir;
+  const std::string fifo = dir.path("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&] {
+    // Written in small pieces with pauses, so reads come back short.
+    FILE* out = std::fopen(fifo.c_str(), "w");
+    for (int i = 0; i < 200; ++i) {
+      std::fprintf(out, "%d.5\n", i);
+      if (i % 50 == 0) {
+        std::fflush(out);
+        usleep(1000);
+      }
+    }
+    std::fclose(out);
+  });
+  const Read r = read_reals(fifo, kDefaultBlock);
+  writer.join();
+  ASSERT_EQ(r.count, 200);
+  for (int i = 0; i < 200; ++i) EXPECT_EQ(r.values[i], i + 0.5);
+}
+
+TEST(Reader, PrintsOneLineNamingFileLineAndToken) {
+  ReadError error;
+  error.what = What::kNotANumber;
+  error.path = "data.txt";
+  error.line = 12;
+  std::strcpy(error.token, "1.5abc");
+  char text[256] = {};
+  FILE* out = fmemopen(text, sizeof text, "w");
+  error.print("prog", out);
+  std::fclose(out);
+  EXPECT_STREQ(text, "prog: data.txt:12: not a number: '1.5abc'\n");
+}
+
+}  // namespace

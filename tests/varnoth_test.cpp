@@ -1,0 +1,231 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "helpers.hpp"
+
+namespace {
+
+using testing_helpers::lines_of;
+using testing_helpers::Outcome;
+using testing_helpers::read_file;
+using testing_helpers::Redirect;
+using testing_helpers::run;
+using testing_helpers::ScratchDir;
+
+const char* const kUsage = "usage: varnoth SAMPLE_FILE DISTRIBUTION_FILE\n";
+
+std::string format(const char* pattern, double a, double b = 0) {
+  char text[128];
+  std::snprintf(text, sizeof text, pattern, a, b);
+  return text;
+}
+
+struct DistributionCase {
+  std::string samples;
+  std::string mean;
+  std::map<int, std::string> lines;  // line index -> the whole line
+};
+
+TEST(Varnoth, WritesMeanAndDistribution) {
+  const std::vector<DistributionCase> cases{
+      {"0.1\n0.2\n0.2\n0.9\n",
+       "0.350000000\n",
+       {{0, "0.000000 0.000000"},
+        {99, "0.099000 0.000000"},
+        {100, "0.100000 0.250000"},
+        {199, "0.199000 0.250000"},
+        {200, "0.200000 0.750000"},
+        {899, "0.899000 0.750000"},
+        {900, "0.900000 1.000000"},
+        {999, "0.999000 1.000000"}}},
+      {"0.25\n", "0.250000000\n", {{249, "0.249000 0.000000"}, {250, "0.250000 1.000000"}}},
+      {"0.0005\n", "0.000500000\n", {{0, "0.000000 0.000000"}, {1, "0.001000 1.000000"}}},
+      {"1.0\n", "1.000000000\n", {{0, "0.000000 0.000000"}, {999, "0.999000 0.000000"}}},
+      {"-3.0\n", "-3.000000000\n", {{0, "0.000000 1.000000"}, {999, "0.999000 1.000000"}}},
+      {"0.999\n0.9995\n",
+       "0.999250000\n",
+       {{998, "0.998000 0.000000"}, {999, "0.999000 0.500000"}}},
+      {"0\n-0\n1e-300\n", "0.000000000\n", {{0, "0.000000 0.666667"}, {1, "0.001000 1.000000"}}},
+      {"1e300\n-1e300\n0.5\n-inf\n",
+       "-inf\n",
+       {{0, "0.000000 0.500000"}, {500, "0.500000 0.750000"}, {999, "0.999000 0.750000"}}},
+  };
+  for (const DistributionCase& c : cases) {
+    SCOPED_TRACE(c.samples);
+    ScratchDir dir;
+    const std::string cdf = dir.path("cdf");
+    const Outcome o = run("varnoth", {dir.write("samples", c.samples), cdf});
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(o.out, c.mean);
+    const std::vector<std::string> lines = lines_of(read_file(cdf));
+    ASSERT_EQ(lines.size(), 1000u);
+    for (int i = 0; i < 1000; ++i) EXPECT_EQ(lines[i].substr(0, 9), format("%lf ", i / 1000.0));
+    for (const auto& [index, line] : c.lines) EXPECT_EQ(lines[index], line) << "line " << index;
+  }
+}
+
+TEST(Varnoth, ReplacesAnExistingDistributionFile) {
+  ScratchDir dir;
+  std::string old;
+  for (int i = 0; i < 2500; ++i) old += "stale line\n";
+  const std::string cdf = dir.write("cdf", old);
+  const Outcome o = run("varnoth", {dir.write("samples", "0.5\n"), cdf});
+  EXPECT_EQ(o.status, 0);
+  const std::string written = read_file(cdf);
+  EXPECT_EQ(lines_of(written).size(), 1000u);
+  EXPECT_EQ(written.find("stale"), std::string::npos);
+}
+
+// The plain computation, one pass over all 1000 counters per sample, with the
+// ceiling kept as a double so that infinities and NaN compare as they are.
+std::string plain_distribution(const std::vector<double>& samples) {
+  std::vector<std::uint64_t> counter(1000, 0);
+  for (double x : samples) {
+    const double k = std::ceil(1000.0 * x);
+    for (int i = 0; i < 1000; ++i) counter[i] += i >= k;
+  }
+  std::string text;
+  for (int i = 0; i < 1000; ++i) {
+    text += format("%lf %lf\n", i / 1000.0,
+                   static_cast<double>(counter[i]) / static_cast<double>(samples.size()));
+  }
+  return text;
+}
+
+TEST(Varnoth, MatchesThePlainComputationOnRandomSamples) {
+  std::mt19937_64 random(20261208);
+  std::uniform_real_distribution<double> spread(-0.3, 1.3);
+  std::uniform_int_distribution<int> point(0, 1000);
+  const std::vector<std::string> specials{"inf", "-inf", "nan", "1e300", "-1e300", "0.9995",
+                                          "0.0005", "-0", "1e-320", "0x1.fep-1"};
+  for (int round = 0; round < 3; ++round) {
+    std::string text;
+    std::vector<double> samples;
+    double sum = 0;
+    for (int i = 0; i < 4000; ++i) {
+      std::string token;
+      switch (random() % 4) {
+        case 0:
+          token = format("%.3f", point(random) / 1000.0);  // exactly on a point
+          break;
+        case 1:
+          token = specials[random() % specials.size()];
+          break;
+        default:
+          token = format("%.17g", spread(random));
+      }
+      text += token + (random() % 5 == 0 ? "\r\n" : random() % 2 ? "\n" : " \t ");
+      samples.push_back(std::strtod(token.c_str(), nullptr));
+      sum += samples.back();
+    }
+    ScratchDir dir;
+    const std::string cdf = dir.path("cdf");
+    const Outcome o = run("varnoth", {dir.write("samples", text), cdf});
+    EXPECT_EQ(o.status, 0);
+    const double mean = sum / static_cast<double>(samples.size());
+    if (std::isnan(mean)) {
+      // Which sign a NaN sum carries depends on the order of NaN operands,
+      // which the arithmetic leaves open.
+      EXPECT_TRUE(o.out == "nan\n" || o.out == "-nan\n") << o.out;
+    } else {
+      EXPECT_EQ(o.out, format("%2.9lf\n", mean));
+    }
+    EXPECT_EQ(read_file(cdf), plain_distribution(samples));
+  }
+}
+
+struct FailureCase {
+  std::string name;
+  std::vector<std::string> args;  // "@" stands for the scratch directory
+  int status;
+  std::string err;
+  std::string out;
+};
+
+TEST(Varnoth, FailsLoudlyOnBadInputAndOutput) {
+  const std::vector<FailureCase> cases{
+      {"missing sample file",
+       {"@/missing", "@/cdf"},
+       1,
+       "varnoth: @/missing: No such file or directory\n",
+       ""},
+      {"empty file", {"@/empty", "@/cdf"}, 1, "varnoth: @/empty: no number in the file\n", ""},
+      {"malformed line",
+       {"@/bad", "@/cdf"},
+       1,
+       "varnoth: @/bad:3: not a number: '0.3x'\n",
+       ""},
+      {"directory as sample file", {"@", "@/cdf"}, 1, "varnoth: @: Is a directory\n", ""},
+      {"distribution file in a missing directory",
+       {"@/good", "@/no/such/dir/cdf"},
+       1,
+       "varnoth: @/no/such/dir/cdf: No such file or directory\n",
+       "0.500000000\n"},
+      {"distribution file on a full device",
+       {"@/good", "/dev/full"},
+       1,
+       "varnoth: /dev/full: No space left on device\n",
+       "0.500000000\n"},
+      {"no arguments", {}, 2, kUsage, ""},
+      {"one argument", {"@/good"}, 2, kUsage, ""},
+      {"three arguments", {"@/good", "@/cdf", "extra"}, 2, kUsage, ""},
+  };
+  for (const FailureCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    const std::string root = dir.path("");
+    const auto place = [&](std::string s) {
+      for (std::size_t at; (at = s.find('@')) != std::string::npos;) {
+        s.replace(at, 1, root.substr(0, root.size() - 1));
+      }
+      return s;
+    };
+    dir.write("empty", "");
+    dir.write("bad", "0.1\n0.2\n0.3x\n");
+    dir.write("good", "0.5\n");
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) args.push_back(place(arg));
+    const Outcome o = run("varnoth", args);
+    EXPECT_EQ(o.status, c.status);
+    EXPECT_EQ(o.err, place(c.err));
+    EXPECT_EQ(o.out, c.out);
+    if (c.out.empty()) {
+      EXPECT_FALSE(testing_helpers::exists(dir.path("cdf")));
+    }
+  }
+}
+
+TEST(Varnoth, FailsWhenStandardOutputCannotBeWritten) {
+  ScratchDir dir;
+  const std::string samples = dir.write("samples", "0.5\n");
+  const std::string cdf = dir.path("cdf");
+  Outcome o = run("varnoth", {samples, cdf}, Redirect::stdout_to("/dev/full"));
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "varnoth: standard output: No space left on device\n");
+  EXPECT_FALSE(testing_helpers::exists(cdf));
+
+  o = run("varnoth", {samples, cdf}, Redirect::stdout_closed());
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err, "varnoth: standard output: Bad file descriptor\n");
+}
+
+TEST(Varnoth, ReadsStandardInputByItsPath) {
+  ScratchDir dir;
+  const std::string cdf = dir.path("cdf");
+  const Outcome o =
+      run("varnoth", {"/dev/stdin", cdf}, Redirect::stdin_from(dir.write("samples", "0.25\n0.75\n")));
+  EXPECT_EQ(o.status, 0);
+  EXPECT_EQ(o.out, "0.500000000\n");
+  EXPECT_EQ(lines_of(read_file(cdf))[500], "0.500000 0.500000");
+}
+
+}  // namespace

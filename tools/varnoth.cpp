@@ -1,0 +1,60 @@
+// varnoth: the mean of real samples on stdout, and their empirical cumulative
+// distribution at the points 0.000, 0.001, ..., 0.999 in a file.
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+
+#include "sample_input/sample_input.hpp"
+#include "tools/program.hpp"
+
+namespace {
+
+constexpr const char* kName = "varnoth";
+constexpr int kPoints = 1000;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  program::start();
+  if (argc != 3) return program::usage("varnoth SAMPLE_FILE DISTRIBUTION_FILE");
+  const char* const sample_path = argv[1];
+  const char* const distribution_path = argv[2];
+
+  // from[k] counts the samples whose scaled ceiling ceil(1000 x) is k: they lie
+  // at or below every point from k/1000 on. Bucketing once per sample and
+  // summing the buckets at the end gives the same counts as raising every
+  // counter at or above k for each sample, without 1000 steps per sample.
+  std::array<std::uint64_t, kPoints> from{};
+  double sum = 0.0;
+  sample_input::ReadError error;
+  const std::int64_t n = sample_input::read_real_samples(
+      sample_path,
+      [&](double x) {
+        sum += x;
+        const double scaled = 1000.0 * x;
+        if (!(scaled <= 999.0)) return;  // above the last point, +inf or NaN: on no line
+        if (scaled <= 0.0) {             // at or below the first point, or -inf: on every line
+          ++from[0];
+          return;
+        }
+        auto k = static_cast<int>(scaled);  // the ceiling, for scaled in (0, 999]
+        k += k < scaled;
+        ++from[k];
+      },
+      error);
+  if (n < 0) return program::read_failed(kName, error);
+
+  std::printf("%2.9lf\n", sum / static_cast<double>(n));
+  if (const int status = program::close_output(kName, stdout, "standard output")) return status;
+
+  std::FILE* const distribution = std::fopen(distribution_path, "w");
+  if (distribution == nullptr) return program::file_failed(kName, distribution_path, errno);
+  std::uint64_t at_or_below = 0;
+  for (int i = 0; i < kPoints; ++i) {
+    at_or_below += from[i];
+    std::fprintf(distribution, "%lf %lf\n", i / 1000.0,
+                 static_cast<double>(at_or_below) / static_cast<double>(n));
+  }
+  return program::close_output(kName, distribution, distribution_path);
+}
