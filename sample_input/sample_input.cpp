@@ -48,7 +48,7 @@ detail::Token scan_exponent(const char* mark) {
   e += (*e == '+' || *e == '-');
   const char* const first = e;
   while (detail::is_digit(*e)) ++e;
-  return {e, e, e != first};
+  return {e, e, e != first, false, 0};
 }
 
 }  // namespace
@@ -83,20 +83,20 @@ Token scan_real_rare(const char* s) {
       while (is_hex_digit(*h)) ++h;
       digits = digits || h != fraction;
     }
-    if (!digits) return {h, h, false};  // "0x" needs a hexadecimal digit
-    return (*h | 0x20) == 'p' ? scan_exponent(h) : Token{h, h, true};
+    if (!digits) return {h, h, false, false, 0};  // "0x" needs a hexadecimal digit
+    return (*h | 0x20) == 'p' ? scan_exponent(h) : Token{h, h, true, false, 0};
   }
   const char* m = match(s, "inf");
   if (m == s + 3) {
     // "infinity" is one token; "infin" is "inf" followed by text that is not a number.
     const char* const rest = match(m, "inity");
-    return rest == m + 5 ? Token{rest, rest, true} : Token{m, rest, true};
+    return rest == m + 5 ? Token{rest, rest, true, false, 0} : Token{m, rest, true, false, 0};
   }
   if (m == s) {
     m = match(s, "nan");
-    if (m == s + 3) return {m, m, true};
+    if (m == s + 3) return {m, m, true, false, 0};
   }
-  return {m, m, false};
+  return {m, m, false, false, 0};
 }
 
 double to_double(char* begin, char* end) {

@@ -105,8 +105,8 @@ TEST(Varnoth, MatchesThePlainComputationOnRandomSamples) {
   std::mt19937_64 random(20261208);
   std::uniform_real_distribution<double> spread(-0.3, 1.3);
   std::uniform_int_distribution<int> point(0, 1000);
-  const std::vector<std::string> specials{"inf", "-inf", "nan", "1e300", "-1e300", "0.9995",
-                                          "0.0005", "-0", "1e-320", "0x1.fep-1"};
+  const std::vector<std::string> specials{"inf",    "-inf",   "nan", "1e300",  "-1e300",
+                                          "0.9995", "0.0005", "-0",  "1e-320", "0x1.fep-1"};
   for (int round = 0; round < 3; ++round) {
     std::string text;
     std::vector<double> samples;
@@ -159,11 +159,7 @@ TEST(Varnoth, FailsLoudlyOnBadInputAndOutput) {
        "varnoth: @/missing: No such file or directory\n",
        ""},
       {"empty file", {"@/empty", "@/cdf"}, 1, "varnoth: @/empty: no number in the file\n", ""},
-      {"malformed line",
-       {"@/bad", "@/cdf"},
-       1,
-       "varnoth: @/bad:3: not a number: '0.3x'\n",
-       ""},
+      {"malformed line", {"@/bad", "@/cdf"}, 1, "varnoth: @/bad:3: not a number: '0.3x'\n", ""},
       {"directory as sample file", {"@", "@/cdf"}, 1, "varnoth: @: Is a directory\n", ""},
       {"distribution file in a missing directory",
        {"@/good", "@/no/such/dir/cdf"},
@@ -221,8 +217,8 @@ TEST(Varnoth, FailsWhenStandardOutputCannotBeWritten) {
 TEST(Varnoth, ReadsStandardInputByItsPath) {
   ScratchDir dir;
   const std::string cdf = dir.path("cdf");
-  const Outcome o =
-      run("varnoth", {"/dev/stdin", cdf}, Redirect::stdin_from(dir.write("samples", "0.25\n0.75\n")));
+  const Outcome o = run("varnoth", {"/dev/stdin", cdf},
+                        Redirect::stdin_from(dir.write("samples", "0.25\n0.75\n")));
   EXPECT_EQ(o.status, 0);
   EXPECT_EQ(o.out, "0.500000000\n");
   EXPECT_EQ(lines_of(read_file(cdf))[500], "0.500000 0.500000");

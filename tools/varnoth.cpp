@@ -25,22 +25,21 @@ int main(int argc, char** argv) {
   // at or below every point from k/1000 on. Bucketing once per sample and
   // summing the buckets at the end gives the same counts as raising every
   // counter at or above k for each sample, without 1000 steps per sample.
-  std::array<std::uint64_t, kPoints> from{};
+  // Samples at or below 0 (-inf too) count from the first point on; those
+  // above the last point (+inf and NaN too) go to from[kPoints], on no line.
+  std::array<std::uint64_t, kPoints + 1> from{};
   double sum = 0.0;
   sample_input::ReadError error;
   const std::int64_t n = sample_input::read_real_samples(
       sample_path,
       [&](double x) {
         sum += x;
+        // Selects rather than branches: random samples would defeat a predictor.
         const double scaled = 1000.0 * x;
-        if (!(scaled <= 999.0)) return;  // above the last point, +inf or NaN: on no line
-        if (scaled <= 0.0) {             // at or below the first point, or -inf: on every line
-          ++from[0];
-          return;
-        }
-        auto k = static_cast<int>(scaled);  // the ceiling, for scaled in (0, 999]
-        k += k < scaled;
-        ++from[k];
+        const double clamped = scaled > 0.0 ? (scaled < 999.0 ? scaled : 999.0) : 0.0;
+        int k = static_cast<int>(clamped);  // then the ceiling, for clamped in [0, 999]
+        k += k < clamped;
+        ++from[scaled <= 999.0 ? k : kPoints];
       },
       error);
   if (n < 0) return program::read_failed(kName, error);

@@ -1,0 +1,25 @@
+// The floor every program is measured against: the shared reader with a step
+// that does next to nothing.
+//   parse_only real|int FILE
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "sample_input/sample_input.hpp"
+
+int main(int argc, char** argv) {
+  if (argc != 3) return 2;
+  sample_input::ReadError error;
+  double checksum = 0;
+  const std::int64_t n = std::strcmp(argv[1], "int") == 0
+                             ? sample_input::read_integer_samples(
+                                   argv[2], [&](std::int32_t v) { checksum += v; }, error)
+                             : sample_input::read_real_samples(
+                                   argv[2], [&](double v) { checksum += v; }, error);
+  if (n < 0) {
+    error.print("parse_only");
+    return 1;
+  }
+  std::printf("%lld %g\n", static_cast<long long>(n), checksum);
+  return 0;
+}

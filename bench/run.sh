@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Times every program against its plain fscanf build (the same computation,
+# fscanf per number) and against the bare read-and-parse loop, in one run, and
+# prints the ratios and the peak memory. Outputs of each pair are compared.
+#
+#   bench/run.sh PROGRAM_DIR BENCH_TOOL_DIR
+#   (or: cmake --build build --target bench)
+#
+# SIZES (default "1000000 10000000") sets the sample counts, RUNS (default 3)
+# the runs each time is the best of, BENCH_DATA where generated files are kept.
+set -euo pipefail
+programs=$1
+tools=$2
+sizes=${SIZES:-"1000000 10000000"}
+runs=${RUNS:-3}
+data=${BENCH_DATA:-$tools/data}
+mkdir -p "$data"
+
+samples() {  # KIND N: a generated file, made once and kept
+  local file="$data/$1-$2.txt"
+  [ -s "$file" ] || "$tools/gen_samples" "$1" "$2" 1 >"$file"
+  echo "$file"
+}
+
+# row NAME KIND N ARG...: ARG... follow the program name; the first is the sample file.
+row() {
+  local name=$1 kind=$2 n=$3
+  shift 3
+  read -r fast peak < <("$tools/measure" "$runs" "$programs/$name" "$@")
+  read -r plain _ < <("$tools/measure" "$runs" "$tools/${name}_fscanf" "$@")
+  read -r parse _ < <("$tools/measure" "$runs" "$tools/parse_only" "$kind" "$1")
+  local same=yes
+  [ "$("$programs/$name" "$@")" = "$("$tools/${name}_fscanf" "$@")" ] || same=NO
+  awk -v name="$name" -v n="$n" -v fast="$fast" -v plain="$plain" -v parse="$parse" \
+    -v peak="$peak" -v same="$same" 'BEGIN {
+      printf "%-10s %9d %8.3f %8.3f %8.1fx %8.3f %7.2fx %8d %5s\n",
+        name, n, fast, plain, plain / fast, parse, fast / parse, peak, same }'
+}
+
+printf '%-10s %9s %8s %8s %9s %8s %8s %8s %5s\n' program samples seconds fscanf faster \
+  parse "vs parse" "peak KiB" same
+for n in $sizes; do
+  reals=$(samples real "$n")
+  row varnoth real "$n" "$reals" "$data/out.cdf"
+  "$programs/varnoth" "$reals" "$data/fast.cdf" >/dev/null
+  "$tools/varnoth_fscanf" "$reals" "$data/plain.cdf" >/dev/null
+  cmp -s "$data/fast.cdf" "$data/plain.cdf" || echo "varnoth: the distribution files DIFFER"
+done
