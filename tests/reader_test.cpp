@@ -3,10 +3,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -146,6 +148,30 @@ TEST(RealReader, ReadsLongNumbersExactly) {
     values.push_back(i + 0.25);
   }
   expect_reads({many, values}, false, {kDefaultBlock, 4093});
+}
+
+// Short decimals take a shortcut past the general conversion; it must round
+// exactly as strtod does, digit counts and exponents on both sides of its limits.
+TEST(RealReader, MatchesStrtodOnRandomDecimals) {
+  std::mt19937_64 random(42);
+  std::string text;
+  std::vector<double> expected;
+  for (int i = 0; i < 200000; ++i) {
+    std::string token = random() % 2 ? "-" : "";
+    const int integer_digits = static_cast<int>(random() % 12);
+    const int fraction_digits = static_cast<int>(random() % 12);
+    for (int d = 0; d < integer_digits; ++d) token += static_cast<char>('0' + random() % 10);
+    if (fraction_digits > 0 || integer_digits == 0) {
+      token += '.';
+      for (int d = 0; d < std::max(fraction_digits, 1); ++d) {
+        token += static_cast<char>('0' + random() % 10);
+      }
+    }
+    if (random() % 3 == 0) token += "e" + std::to_string(static_cast<int>(random() % 61) - 30);
+    text += token + '\n';
+    expected.push_back(std::strtod(token.c_str(), nullptr));
+  }
+  expect_reads({text, expected}, false, {kDefaultBlock, 4099});
 }
 
 TEST(RealReader, RejectsWhatIsNotANumber) {
