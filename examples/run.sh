@@ -14,3 +14,7 @@ show() {
 show "$bin/varnoth" examples/delays.txt "$out/delays.cdf"
 echo "(wrote $out/delays.cdf: $(wc -l <"$out/delays.cdf") lines; every 100th follows)"
 awk 'NR % 100 == 0' "$out/delays.cdf"
+echo
+show "$bin/quellimar" examples/throughputs.txt
+echo
+show "$bin/ostrevan" examples/packets.txt

@@ -4,6 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -81,6 +84,37 @@ Outcome run(const std::string& program, const std::vector<std::string>& args,
   outcome.out = read_file(out_path);
   outcome.err = read_file(err_path);
   return outcome;
+}
+
+void check(const std::string& program, const std::vector<Case>& cases) {
+  for (const Case& c : cases) {
+    SCOPED_TRACE(program + ": " + c.name);
+    ScratchDir dir;
+    const std::string root = dir.path("").substr(0, dir.path("").size() - 1);
+    const auto place = [&](std::string text) {
+      for (std::size_t at = 0; (at = text.find('@', at)) != std::string::npos; at += root.size()) {
+        text.replace(at, 1, root);
+      }
+      return text;
+    };
+    for (const auto& [name, content] : c.files) dir.write(name, content);
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) args.push_back(place(arg));
+    const Outcome o = run(program, args);
+    EXPECT_EQ(o.status, c.status);
+    EXPECT_EQ(o.out, place(c.out));
+    EXPECT_EQ(o.err, place(c.err));
+  }
+}
+
+std::string shell_output(const std::string& command) {
+  std::string text;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) throw std::runtime_error("popen failed: " + command);
+  char chunk[4096];
+  for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) text.append(chunk, n);
+  pclose(pipe);
+  return text;
 }
 
 std::vector<std::string> lines_of(const std::string& text) {

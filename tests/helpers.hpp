@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testing_helpers {
@@ -45,6 +46,24 @@ struct Redirect {
 // Runs the named program from the build's program directory.
 Outcome run(const std::string& program, const std::vector<std::string>& args,
             const Redirect& redirect = {});
+
+// One run of a program and all it must show: status, stdout and stderr, each
+// exactly. "@" in args, out and err stands for the scratch directory the case
+// runs in, so messages that name a file can be written out in full.
+struct Case {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> files;  // written there first
+  std::vector<std::string> args;
+  int status;
+  std::string out;
+  std::string err;
+};
+
+// Runs each case in a fresh scratch directory and checks it.
+void check(const std::string& program, const std::vector<Case>& cases);
+
+// What a shell command prints on stdout.
+std::string shell_output(const std::string& command);
 
 // The lines of a text, without their newlines.
 std::vector<std::string> lines_of(const std::string& text);

@@ -143,61 +143,58 @@ TEST(Varnoth, MatchesThePlainComputationOnRandomSamples) {
   }
 }
 
-struct FailureCase {
-  std::string name;
-  std::vector<std::string> args;  // "@" stands for the scratch directory
-  int status;
-  std::string err;
-  std::string out;
-};
-
 TEST(Varnoth, FailsLoudlyOnBadInputAndOutput) {
-  const std::vector<FailureCase> cases{
-      {"missing sample file",
-       {"@/missing", "@/cdf"},
-       1,
-       "varnoth: @/missing: No such file or directory\n",
-       ""},
-      {"empty file", {"@/empty", "@/cdf"}, 1, "varnoth: @/empty: no number in the file\n", ""},
-      {"malformed line", {"@/bad", "@/cdf"}, 1, "varnoth: @/bad:3: not a number: '0.3x'\n", ""},
-      {"directory as sample file", {"@", "@/cdf"}, 1, "varnoth: @: Is a directory\n", ""},
-      {"distribution file in a missing directory",
-       {"@/good", "@/no/such/dir/cdf"},
-       1,
-       "varnoth: @/no/such/dir/cdf: No such file or directory\n",
-       "0.500000000\n"},
-      {"distribution file on a full device",
-       {"@/good", "/dev/full"},
-       1,
-       "varnoth: /dev/full: No space left on device\n",
-       "0.500000000\n"},
-      {"no arguments", {}, 2, kUsage, ""},
-      {"one argument", {"@/good"}, 2, kUsage, ""},
-      {"three arguments", {"@/good", "@/cdf", "extra"}, 2, kUsage, ""},
-  };
-  for (const FailureCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    ScratchDir dir;
-    const std::string root = dir.path("");
-    const auto place = [&](std::string s) {
-      for (std::size_t at; (at = s.find('@')) != std::string::npos;) {
-        s.replace(at, 1, root.substr(0, root.size() - 1));
-      }
-      return s;
-    };
-    dir.write("empty", "");
-    dir.write("bad", "0.1\n0.2\n0.3x\n");
-    dir.write("good", "0.5\n");
-    std::vector<std::string> args;
-    for (const std::string& arg : c.args) args.push_back(place(arg));
-    const Outcome o = run("varnoth", args);
-    EXPECT_EQ(o.status, c.status);
-    EXPECT_EQ(o.err, place(c.err));
-    EXPECT_EQ(o.out, c.out);
-    if (c.out.empty()) {
-      EXPECT_FALSE(testing_helpers::exists(dir.path("cdf")));
-    }
-  }
+  const std::vector<std::pair<std::string, std::string>> files{
+      {"empty", ""}, {"bad", "0.1\n0.2\n0.3x\n"}, {"good", "0.5\n"}};
+  testing_helpers::check(
+      "varnoth", {
+                     {"missing sample file",
+                      files,
+                      {"@/missing", "@/cdf"},
+                      1,
+                      "",
+                      "varnoth: @/missing: No such file or directory\n"},
+                     {"empty file",
+                      files,
+                      {"@/empty", "@/cdf"},
+                      1,
+                      "",
+                      "varnoth: @/empty: no number in the file\n"},
+                     {"malformed line",
+                      files,
+                      {"@/bad", "@/cdf"},
+                      1,
+                      "",
+                      "varnoth: @/bad:3: not a number: '0.3x'\n"},
+                     {"directory as sample file",
+                      files,
+                      {"@", "@/cdf"},
+                      1,
+                      "",
+                      "varnoth: @: Is a directory\n"},
+                     {"distribution file in a missing directory",
+                      files,
+                      {"@/good", "@/no/such/dir/cdf"},
+                      1,
+                      "0.500000000\n",
+                      "varnoth: @/no/such/dir/cdf: No such file or directory\n"},
+                     {"distribution file on a full device",
+                      files,
+                      {"@/good", "/dev/full"},
+                      1,
+                      "0.500000000\n",
+                      "varnoth: /dev/full: No space left on device\n"},
+                     {"no arguments", files, {}, 2, "", kUsage},
+                     {"one argument", files, {"@/good"}, 2, "", kUsage},
+                     {"three arguments", files, {"@/good", "@/cdf", "extra"}, 2, "", kUsage},
+                 });
+}
+
+TEST(Varnoth, WritesNoDistributionFileWhenTheSamplesAreBad) {
+  ScratchDir dir;
+  const std::string cdf = dir.path("cdf");
+  EXPECT_EQ(run("varnoth", {dir.write("bad", "0.5\nx\n"), cdf}).status, 1);
+  EXPECT_FALSE(testing_helpers::exists(cdf));
 }
 
 TEST(Varnoth, FailsWhenStandardOutputCannotBeWritten) {

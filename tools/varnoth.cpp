@@ -1,5 +1,6 @@
 // varnoth: the mean of real samples on stdout, and their empirical cumulative
 // distribution at the points 0.000, 0.001, ..., 0.999 in a file.
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
@@ -34,12 +35,13 @@ int main(int argc, char** argv) {
       sample_path,
       [&](double x) {
         sum += x;
-        // Selects rather than branches: random samples would defeat a predictor.
-        const double scaled = 1000.0 * x;
-        const double clamped = scaled > 0.0 ? (scaled < 999.0 ? scaled : 999.0) : 0.0;
-        int k = static_cast<int>(clamped);  // then the ceiling, for clamped in [0, 999]
-        k += k < clamped;
-        ++from[scaled <= 999.0 ? k : kPoints];
+        // Clamped with min and max rather than branches, which random samples
+        // would keep mispredicting. The operand order sends NaN to kPoints:
+        // std::max passes a NaN first operand on, std::min(1000, NaN) is 1000.
+        const double scaled = std::min(1000.0, std::max(1000.0 * x, 0.0));
+        int k = static_cast<int>(scaled);  // then the ceiling, in [0, kPoints]
+        k += k < scaled;
+        ++from[k];
       },
       error);
   if (n < 0) return program::read_failed(kName, error);

@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "helpers.hpp"
+
+namespace {
+
+using testing_helpers::check;
+using testing_helpers::Outcome;
+using testing_helpers::run;
+using testing_helpers::ScratchDir;
+using testing_helpers::shell_output;
+
+std::string quellimar_says(const std::string& tot, const std::string& avg, const std::string& fi) {
+  return "tot " + tot + "\navg " + avg + "\nFI " + fi + "\n";
+}
+
+TEST(Quellimar, PrintsTotalAverageAndFairness) {
+  check("quellimar",
+        {
+            {"equal shares",
+             {{"s", "1\n1\n1\n1\n"}},
+             {"@/s"},
+             0,
+             quellimar_says("4.000000000", "1.000000000", "1.000000000"),
+             ""},
+            {"one flow holds all",
+             {{"s", "1\n0\n0\n0\n"}},
+             {"@/s"},
+             0,
+             quellimar_says("1.000000000", "0.250000000", "0.250000000"),
+             ""},
+            {"two and four",
+             {{"s", "2.0\n4.0\n"}},
+             {"@/s"},
+             0,
+             quellimar_says("6.000000000", "3.000000000", "0.900000000"),
+             ""},
+            {"a negative sample",
+             {{"s", "-1\n2\n"}},
+             {"@/s"},
+             0,
+             quellimar_says("1.000000000", "0.500000000", "0.100000000"),
+             ""},
+            {"large values",
+             {{"s", "1e10 3e10"}},
+             {"@/s"},
+             0,
+             quellimar_says("40000000000.000000000", "20000000000.000000000", "0.800000000"),
+             ""},
+        });
+}
+
+TEST(Quellimar, AllZeroSamplesPrintNotANumber) {
+  ScratchDir dir;
+  const Outcome o = run("quellimar", {dir.write("s", "0\n0\n0\n")});
+  EXPECT_EQ(o.status, 0);
+  // 0/0 as the C library prints it; the sign of that NaN is the machine's.
+  EXPECT_TRUE(o.out == quellimar_says("0.000000000", "0.000000000", "-nan") ||
+              o.out == quellimar_says("0.000000000", "0.000000000", "nan"))
+      << o.out;
+}
+
+std::string ostrevan_says(const std::string& tx, const std::string& rx, const std::string& plr) {
+  return "TX " + tx + "\nRX " + rx + "\nPLR " + plr + "\n";
+}
+
+TEST(Ostrevan, PrintsCountsAndLossRate) {
+  check("ostrevan",
+        {
+            {"five percent lost",
+             {{"s", "1000\n950\n"}},
+             {"@/s"},
+             0,
+             ostrevan_says("1000", "950", "5.000000"),
+             ""},
+            {"the middle count is ignored",
+             {{"s", "1000\n900\n950\n"}},
+             {"@/s"},
+             0,
+             ostrevan_says("1000", "950", "5.000000"),
+             ""},
+            {"a third lost", {{"s", "3\n2"}}, {"@/s"}, 0, ostrevan_says("3", "2", "33.333333"), ""},
+            {"more received than sent",
+             {{"s", "100\n110\n"}},
+             {"@/s"},
+             0,
+             ostrevan_says("100", "110", "-10.000000"),
+             ""},
+            {"nothing sent", {{"s", "0\n5\n"}}, {"@/s"}, 0, ostrevan_says("0", "5", "-inf"), ""},
+            // TX - RX would wrap to 1 in 32 bits and print -0.000000.
+            {"difference past 32 bits",
+             {{"s", "-2147483648\n2147483647\n"}},
+             {"@/s"},
+             0,
+             ostrevan_says("-2147483648", "2147483647", "200.000000"),
+             ""},
+        });
+}
+
+TEST(QuellimarAndOstrevan, FailLoudly) {
+  const std::vector<std::pair<std::string, std::string>> files{
+      {"empty", " \n"}, {"bad", "1000\n95O\n"}, {"big", "1000\n2147483648\n"}, {"one", "1000\n"}};
+  check(
+      "quellimar",
+      {
+          {"empty file", files, {"@/empty"}, 1, "", "quellimar: @/empty: no number in the file\n"},
+          {"malformed line", files, {"@/bad"}, 1, "", "quellimar: @/bad:2: not a number: '95O'\n"},
+          {"missing file",
+           files,
+           {"@/none"},
+           1,
+           "",
+           "quellimar: @/none: No such file or directory\n"},
+          {"no argument", files, {}, 2, "", "usage: quellimar SAMPLE_FILE\n"},
+          {"two arguments", files, {"@/one", "@/one"}, 2, "", "usage: quellimar SAMPLE_FILE\n"},
+      });
+  check(
+      "ostrevan",
+      {
+          {"one count",
+           files,
+           {"@/one"},
+           1,
+           "",
+           "ostrevan: @/one: two counts are needed (TX, then RX), found 1\n"},
+          {"empty file", files, {"@/empty"}, 1, "", "ostrevan: @/empty: no number in the file\n"},
+          {"malformed line", files, {"@/bad"}, 1, "", "ostrevan: @/bad:2: not an integer: '95O'\n"},
+          {"count past 32 bits",
+           files,
+           {"@/big"},
+           1,
+           "",
+           "ostrevan: @/big:2: integer out of the 32-bit range: '2147483648'\n"},
+          {"no argument", files, {}, 2, "", "usage: ostrevan SAMPLE_FILE\n"},
+          {"two arguments", files, {"@/one", "@/one"}, 2, "", "usage: ostrevan SAMPLE_FILE\n"},
+      });
+}
+
+// awk sums doubles in file order and prints through the C library: an
+// independent computation of the same figures.
+TEST(QuellimarAndOstrevan, AgreeWithAwkOnRandomFiles) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> rate(0.0, 2e6);
+  std::uniform_int_distribution<int> count(-5000, 2000000000);
+  const char* const gaps[] = {"\n", " ", "\t", "\n\n", "  \t ", "\n   "};
+  ScratchDir dir;
+  for (int round = 0; round < 3; ++round) {
+    std::string reals = "  ";
+    std::string integers = "\n";
+    for (int i = 0; i < 3000; ++i) {
+      char token[64];
+      std::snprintf(token, sizeof token, i % 2 ? "%.17g" : "%.3f", rate(random));
+      reals += token + std::string(gaps[random() % 6]);
+      integers += std::to_string(count(random)) + gaps[random() % 6];
+    }
+    const std::string real_file = dir.write("reals", reals);
+    const std::string integer_file = dir.write("integers", integers);
+
+    const Outcome fairness = run("quellimar", {real_file});
+    EXPECT_EQ(fairness.status, 0);
+    EXPECT_EQ(fairness.out,
+              shell_output("awk '{ for (i = 1; i <= NF; i++) { s += $i; q += $i * $i; n++ } } "
+                           "END { printf \"tot %2.9f\\navg %2.9f\\nFI %2.9f\\n\", s, s / n, "
+                           "(s * s) / (q * n) }' " +
+                           real_file));
+
+    const Outcome loss = run("ostrevan", {integer_file});
+    EXPECT_EQ(loss.status, 0);
+    EXPECT_EQ(loss.out,
+              shell_output("awk '{ for (i = 1; i <= NF; i++) { if (n++ == 0) tx = $i; else rx = "
+                           "$i } } END { printf \"TX %d\\nRX %d\\nPLR %f\\n\", tx, rx, "
+                           "(tx - rx) / tx * 100.0 }' " +
+                           integer_file));
+  }
+}
+
+}  // namespace
