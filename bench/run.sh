@@ -46,7 +46,10 @@ for n in $sizes; do
   "$tools/varnoth_fscanf" "$reals" "$data/plain.cdf" >/dev/null
   cmp -s "$data/fast.cdf" "$data/plain.cdf" || echo "varnoth: the distribution files DIFFER"
   row quellimar real "$n" "$reals"
-  row ostrevan int "$n" "$(samples int "$n")"
+  integers=$(samples int "$n")
+  row ostrevan int "$n" "$integers"
+  row bruntel int "$n" "$integers" 1 20e6
+  row tessarn int "$n" "$integers" 2
 done
 # The customary loss file holds two lines: start-up is all there is to time.
 printf '1000\n950\n' >"$data/pair.txt"

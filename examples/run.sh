@@ -18,3 +18,9 @@ echo
 show "$bin/quellimar" examples/throughputs.txt
 echo
 show "$bin/ostrevan" examples/packets.txt
+echo
+echo "# bits per 1 ms TTI over 1 s, on a 20 MHz cell: bit/s/Hz"
+show "$bin/bruntel" examples/tti_bits.txt 1 20e6
+echo
+echo "# bytes received in a 2 s interval: bit/s"
+show "$bin/tessarn" examples/packet_bytes.txt 2
