@@ -236,6 +236,24 @@ TEST(IntegerReader, ReadsSignsLimitsAndLayouts) {
   for (const GoodCase& c : cases) expect_reads(c, true, kBlocks);
 }
 
+// Every length of digits, signs and leading zeros, against strtol, at block
+// edges too: short integers are converted eight bytes at a time.
+TEST(IntegerReader, MatchesStrtolOnRandomIntegers) {
+  std::mt19937_64 random(43);
+  std::string text;
+  std::vector<double> expected;
+  while (expected.size() < 100000) {
+    std::string token = random() % 4 == 0 ? "-" : random() % 8 == 0 ? "+" : "";
+    const int digits = 1 + static_cast<int>(random() % 11);
+    for (int d = 0; d < digits; ++d) token += static_cast<char>('0' + random() % 10);
+    const long long value = std::strtoll(token.c_str(), nullptr, 10);
+    if (value < INT32_MIN || value > INT32_MAX) continue;
+    text += token + (random() % 3 == 0 ? "\r\n" : random() % 2 ? "\n" : " ");
+    expected.push_back(static_cast<double>(value));
+  }
+  expect_reads({text, expected}, true, {kDefaultBlock, 4099, 13});
+}
+
 TEST(IntegerReader, RejectsWhatIsNotAnIntegerOrOutOfRange) {
   const std::vector<BadCase> cases{
       {"", What::kNoNumber, 0, ""},
