@@ -1,8 +1,8 @@
-#!/bin/sh
+#!/usr/bin/env bash
 # Runs every program on its example file and shows what it prints.
 # Usage: examples/run.sh PROGRAM_DIR (from the top of the source tree)
 set -eu
-bin=$1
+bin=$(realpath --relative-to=. "$1")
 out=$bin/examples
 mkdir -p "$out"
 
