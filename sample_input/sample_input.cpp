@@ -151,7 +151,7 @@ bool Source::read_block(char*& p) {
   p = buffer_ + (p - keep);
   end_ = buffer_ + kept;
   std::size_t got = 0;
-  bool ok = true;
+  bool read_all = true;
   while (got < block_) {
     const ssize_t n = ::read(fd_, end_ + got, block_ - got);
     if (n > 0) {
@@ -160,13 +160,13 @@ bool Source::read_block(char*& p) {
       eof_ = true;
       break;
     } else if (errno != EINTR) {
-      ok = false;
+      read_all = false;
       break;
     }
   }
   end_ += got;
   *end_ = '\0';
-  return ok;
+  return read_all;
 }
 
 std::int64_t Source::fail(ReadError::What what, char* at) {

@@ -14,11 +14,11 @@ namespace sample_input {
 
 // Bytes asked of each read(2). Tests pass tiny sizes so that every number can
 // be made to straddle the edge between two reads.
-inline constexpr std::size_t kDefaultBlock = 64 * 1024;
+inline constexpr std::size_t kDefaultBlock = std::size_t{64} * 1024;
 
 // A number may be this long and still read exactly; a longer one fails the run
 // at its line rather than yield a value cut short.
-inline constexpr std::size_t kMaxNumberLength = 64 * 1024;
+inline constexpr std::size_t kMaxNumberLength = std::size_t{64} * 1024;
 
 // Why a read failed and where, in enough detail for one line on stderr.
 struct ReadError {
@@ -138,8 +138,8 @@ inline IntegerToken scan_integer(const char* p) {
     v = (((v & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
          (((v >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >>
         32;
-    return {s + length, static_cast<std::int32_t>(negative ? -static_cast<std::int64_t>(v) : v),
-            true, true};
+    const auto value = static_cast<std::int32_t>(v);  // at most seven digits
+    return {s + length, negative ? -value : value, true, true};
   }
   while (is_digit(*s)) {
     // Past 2^32 the value is out of range whatever follows; stop growing so it cannot wrap.
@@ -181,9 +181,9 @@ class Source {
         if (!refill(p)) return -1;
         continue;
       }
-      if (!t.ok) return fail(ReadError::What::kNotANumber, p);
       char* const token_end = p + (t.end - p);
       if (too_long(p, token_end)) return fail(ReadError::What::kTooLong, p);
+      if (!t.ok) return fail(ReadError::What::kNotANumber, p);
       step(t.exact ? t.value : to_double(p, token_end));
       ++count;
       p = token_end;
@@ -207,9 +207,9 @@ class Source {
         if (!refill(p)) return -1;
         continue;
       }
-      if (!t.ok) return fail(ReadError::What::kNotAnInteger, p);
       char* const token_end = p + (t.end - p);
       if (too_long(p, token_end)) return fail(ReadError::What::kTooLong, p);
+      if (!t.ok) return fail(ReadError::What::kNotAnInteger, p);
       if (!t.in_range) return fail(ReadError::What::kOutOfRange, p);
       step(t.value);
       ++count;

@@ -1,6 +1,7 @@
 #include "helpers.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,7 +29,7 @@ ScratchDir::~ScratchDir() {
 }
 
 std::string ScratchDir::write(const std::string& name, const std::string& content) const {
-  const std::string file = path(name);
+  std::string file = path(name);
   std::ofstream(file, std::ios::binary) << content;
   return file;
 }
@@ -67,11 +68,24 @@ Outcome run(const std::string& program, const std::vector<std::string>& args,
   if (pid == 0) {
     redirect_or_die(redirect.stdin_path.empty() ? "/dev/null" : redirect.stdin_path, O_RDONLY, 0);
     redirect_or_die(err_path, O_WRONLY | O_CREAT | O_TRUNC, 2);
-    if (redirect.close_stdout) {
-      close(1);
-    } else {
-      redirect_or_die(redirect.stdout_path.empty() ? out_path : redirect.stdout_path,
-                      O_WRONLY | O_CREAT | O_TRUNC, 1);
+    switch (redirect.stdout_kind) {
+      case Redirect::Stdout::kCaptured:
+        redirect_or_die(out_path, O_WRONLY | O_CREAT | O_TRUNC, 1);
+        break;
+      case Redirect::Stdout::kFile:
+        redirect_or_die(redirect.stdout_path, O_WRONLY | O_CREAT | O_TRUNC, 1);
+        break;
+      case Redirect::Stdout::kClosed:
+        close(1);
+        break;
+      case Redirect::Stdout::kBrokenPipe: {
+        int ends[2];
+        if (pipe(ends) != 0 || dup2(ends[1], 1) < 0) _exit(127);
+        close(ends[0]);
+        close(ends[1]);
+        signal(SIGPIPE, SIG_DFL);  // as a shell leaves it; the program must cope
+        break;
+      }
     }
     execv(binary.c_str(), argv.data());
     _exit(127);

@@ -34,13 +34,16 @@ struct Outcome {
 };
 
 struct Redirect {
-  std::string stdout_path;  // empty: captured into Outcome::out
-  bool close_stdout = false;
-  std::string stdin_path;  // empty: /dev/null
+  enum class Stdout { kCaptured, kFile, kClosed, kBrokenPipe };
+  Stdout stdout_kind = Stdout::kCaptured;
+  std::string stdout_path;  // for kFile
+  std::string stdin_path;   // empty: /dev/null
 
-  static Redirect stdout_to(const std::string& path) { return {path, false, ""}; }
-  static Redirect stdout_closed() { return {"", true, ""}; }
-  static Redirect stdin_from(const std::string& path) { return {"", false, path}; }
+  static Redirect stdout_to(const std::string& path) { return {Stdout::kFile, path, ""}; }
+  static Redirect stdout_closed() { return {Stdout::kClosed, "", ""}; }
+  // A pipe whose reader has gone, as after `| head -0`.
+  static Redirect stdout_broken_pipe() { return {Stdout::kBrokenPipe, "", ""}; }
+  static Redirect stdin_from(const std::string& path) { return {Stdout::kCaptured, "", path}; }
 };
 
 // Runs the named program from the build's program directory.

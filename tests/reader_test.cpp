@@ -33,10 +33,9 @@ const std::vector<std::size_t> kLongBlocks{997, 4096, kDefaultBlock};
 
 // Equal as stored: -0.0 differs from 0.0, and a NaN matches a NaN of the same sign.
 bool same(double a, double b) {
-  if (std::isnan(a) || std::isnan(b)) {
+  if (std::isnan(a) || std::isnan(b))
     return std::isnan(a) && std::isnan(b) && std::signbit(a) == std::signbit(b);
-  }
-  return std::memcmp(&a, &b, sizeof a) == 0;
+  return a == b && std::signbit(a) == std::signbit(b);
 }
 
 struct Read {
