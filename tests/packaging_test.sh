@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# What a user installs and reads: the install tree, the Debian package, the
+# man pages and the plot script of the examples.
+#   packaging_test.sh CHECK SOURCE_DIR BUILD_DIR
+set -euo pipefail
+check=$1
+source=$2
+build=$3
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+programs=(varnoth quellimar ostrevan bruntel tessarn)
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+case $check in
+install)
+  cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
+  for p in "${programs[@]}"; do
+    [ -x "$scratch/prefix/bin/$p" ] || fail "bin/$p not installed"
+    [ -s "$scratch/prefix/share/man/man1/$p.1" ] || fail "man1/$p.1 not installed"
+  done
+  ;;
+deb)
+  command -v dpkg-deb >/dev/null || exit 77
+  (cd "$scratch" && cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch" >/dev/null)
+  deb=$(ls "$scratch"/*.deb)
+  dpkg-deb -x "$deb" "$scratch/root"
+  [ -s "$scratch/root/usr/share/man/man1/varnoth.1" ] || fail "the package holds no man page"
+  got=$("$scratch/root/usr/bin/ostrevan" "$source/examples/packets.txt")
+  [ "$got" = $'TX 48213\nRX 46990\nPLR 2.536660' ] || fail "packaged ostrevan printed: $got"
+  ;;
+man)
+  command -v groff >/dev/null || exit 77
+  for p in "${programs[@]}"; do
+    page="$source/man/$p.1"
+    warnings=$(groff -ww -man -z "$page" 2>&1) || fail "groff failed on $p.1"
+    [ -z "$warnings" ] || fail "groff warns on $p.1: $warnings"
+    for section in NAME SYNOPSIS DESCRIPTION INPUT OUTPUT "EXIT STATUS" EXAMPLES; do
+      grep -q "^\.SH \"\?$section\"\?\$" "$page" || fail "$p.1 has no $section section"
+    done
+  done
+  ;;
+plot)
+  command -v gnuplot >/dev/null || exit 77
+  "$build/varnoth" "$source/examples/delays.txt" "$scratch/delays.cdf" >/dev/null
+  gnuplot -e "cdf='$scratch/delays.cdf'; png='$scratch/cdf.png'" "$source/examples/plot-cdf.gp"
+  [ -s "$scratch/cdf.png" ] || fail "no PNG came out"
+  [ "$(head -c 4 "$scratch/cdf.png" | tail -c 3)" = PNG ] || fail "the output is not a PNG"
+  ;;
+*)
+  fail "unknown check $check"
+  ;;
+esac
