@@ -43,12 +43,12 @@ const char* match(const char* s, const char* word) {
 }
 
 // Digits of a binary or decimal exponent after its mark; "p" or "e" alone is malformed.
-detail::Token scan_exponent(const char* mark) {
+detail::Token<double> scan_exponent(const char* mark) {
   const char* e = mark + 1;
   e += (*e == '+' || *e == '-');
   const char* const first = e;
   while (detail::is_digit(*e)) ++e;
-  return {e, e, e != first, false, 0};
+  return {e, e, e != first};
 }
 
 }  // namespace
@@ -72,7 +72,7 @@ void ReadError::print(const char* program, std::FILE* to) const {
 
 namespace detail {
 
-Token scan_real_rare(const char* s) {
+Token<double> scan_real_rare(const char* s) {
   if (s[0] == '0' && (s[1] | 0x20) == 'x') {
     const char* h = s + 2;
     const char* const first = h;
@@ -83,20 +83,20 @@ Token scan_real_rare(const char* s) {
       while (is_hex_digit(*h)) ++h;
       digits = digits || h != fraction;
     }
-    if (!digits) return {h, h, false, false, 0};  // "0x" needs a hexadecimal digit
-    return (*h | 0x20) == 'p' ? scan_exponent(h) : Token{h, h, true, false, 0};
+    if (!digits) return {h, h};  // "0x" needs a hexadecimal digit
+    return (*h | 0x20) == 'p' ? scan_exponent(h) : Token<double>{h, h, true};
   }
   const char* m = match(s, "inf");
   if (m == s + 3) {
     // "infinity" is one token; "infin" is "inf" followed by text that is not a number.
     const char* const rest = match(m, "inity");
-    return rest == m + 5 ? Token{rest, rest, true, false, 0} : Token{m, rest, true, false, 0};
+    return rest == m + 5 ? Token<double>{rest, rest, true} : Token<double>{m, rest, true};
   }
   if (m == s) {
     m = match(s, "nan");
-    if (m == s + 3) return {m, m, true, false, 0};
+    if (m == s + 3) return {m, m, true};
   }
-  return {m, m, false, false, 0};
+  return {m, m};
 }
 
 double to_double(char* begin, char* end) {

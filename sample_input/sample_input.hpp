@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 namespace sample_input {
 
@@ -48,15 +49,17 @@ inline bool is_digit(unsigned char c) { return static_cast<unsigned>(c - '0') < 
 
 // A scanned token. Scans stop at the first character that cannot continue the
 // number; the buffer ends in a NUL sentinel, so no scan needs a bounds check.
+template <class T>
 struct Token {
-  const char* end;   // one past the token's last character
-  const char* seen;  // the character that ended the scan (past `end` after a lookahead)
-  bool ok;           // false: not a number of this kind
-  bool exact;        // value below already holds the correctly rounded number
-  double value;
+  const char* end;       // one past the token's last character
+  const char* seen;      // the character that ended the scan (past `end` after a lookahead)
+  bool ok = false;       // false: not a number of this kind
+  bool in_range = true;  // false: an integer outside the 32-bit signed range
+  bool exact = false;    // value holds the number; otherwise to_double converts the text
+  T value = 0;
 };
 
-Token scan_real_rare(const char* s);  // inf, nan, hexadecimal, malformed
+Token<double> scan_real_rare(const char* s);  // inf, nan, hexadecimal, malformed
 
 // Powers of ten that a double holds exactly.
 inline constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
@@ -68,7 +71,7 @@ inline constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5
 // their power of ten is exact, so one multiplication or division, rounded
 // once, gives the correctly rounded value that strtod would. Anything else is
 // left to to_double.
-inline Token scan_real(const char* p) {
+inline Token<double> scan_real(const char* p) {
   const bool negative = *p == '-';
   const char* s = p + (negative || *p == '+');
   const char* const first = s;
@@ -84,7 +87,7 @@ inline Token scan_real(const char* p) {
     digits += s - fraction;
   }
   if (digits == 0) {
-    return s != first ? Token{s, s, false, false, 0} : scan_real_rare(first);  // "." or "-."
+    return s != first ? Token<double>{s, s} : scan_real_rare(first);  // "." or "-."
   }
   if ((*s | 0x20) == 'e') {
     const char* e = s + 1;
@@ -96,28 +99,21 @@ inline Token scan_real(const char* p) {
       if (written < 100000) written = written * 10 + (*e - '0');
       ++e;
     }
-    if (e == exponent_digits) return {e, e, false, false, 0};  // "1e", "1e+": digits needed
+    if (e == exponent_digits) return {e, e};  // "1e", "1e+": an exponent mark needs digits
     exponent += down ? -written : written;
     s = e;
   }
   if (digits > 19 || mantissa > (std::uint64_t{1} << 53) || exponent < -22 || exponent > 22) {
-    return {s, s, true, false, 0};
+    return {s, s, true};
   }
   const auto m = static_cast<double>(mantissa);
   const double magnitude =
       exponent < 0 ? m / kExactPowersOfTen[-exponent] : m * kExactPowersOfTen[exponent];
-  return {s, s, true, true, negative ? -magnitude : magnitude};
+  return {s, s, true, true, true, negative ? -magnitude : magnitude};
 }
 
-struct IntegerToken {
-  const char* end;
-  std::int32_t value;
-  bool ok;        // false: no digits
-  bool in_range;  // false: digits, but outside the 32-bit signed range
-};
-
 // Optional sign and decimal digits, as a C "%d" conversion reads them.
-inline IntegerToken scan_integer(const char* p) {
+inline Token<std::int32_t> scan_integer(const char* p) {
   const bool negative = *p == '-';
   const char* s = p + (negative || *p == '+');
   // Up to seven digits, the usual case, at once and without a loop whose exit
@@ -131,7 +127,7 @@ inline IntegerToken scan_integer(const char* p) {
   std::uint64_t magnitude = 0;
   if (not_digits != 0) {
     const int length = __builtin_ctzll(not_digits) / 8;
-    if (length == 0) return {s, 0, false, false};
+    if (length == 0) return {s, s};
     // Digits of bytes past the number fall out to the left; zeros come in as leading digits.
     std::uint64_t v = values << (64 - 8 * length);
     v = v * 10 + (v >> 8);
@@ -139,16 +135,25 @@ inline IntegerToken scan_integer(const char* p) {
          (((v >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >>
         32;
     const auto value = static_cast<std::int32_t>(v);  // at most seven digits
-    return {s + length, negative ? -value : value, true, true};
+    return {s + length, s + length, true, true, true, negative ? -value : value};
   }
   while (is_digit(*s)) {
     // Past 2^32 the value is out of range whatever follows; stop growing so it cannot wrap.
     if (magnitude <= 0xFFFFFFFFu) magnitude = magnitude * 10 + static_cast<unsigned>(*s - '0');
     ++s;
   }
-  if (magnitude > 0x7FFFFFFFu + std::uint64_t{negative}) return {s, 0, true, false};
+  if (magnitude > 0x7FFFFFFFu + std::uint64_t{negative}) return {s, s, true, false};
   const auto value = static_cast<std::int64_t>(magnitude);
-  return {s, static_cast<std::int32_t>(negative ? -value : value), true, true};
+  return {s, s, true, true, true, static_cast<std::int32_t>(negative ? -value : value)};
+}
+
+template <class T>
+Token<T> scan(const char* p) {
+  if constexpr (std::is_same_v<T, double>) {
+    return scan_real(p);
+  } else {
+    return scan_integer(p);
+  }
 }
 
 // Converts a token that scan_real accepted, with strtod's rounding.
@@ -165,8 +170,10 @@ class Source {
 
   bool ok() const { return fd_ >= 0; }
 
-  template <class Step>
-  std::int64_t each_real(Step& step) {
+  // Hands each number of the file to step, a double or an std::int32_t as T
+  // says; the count, or -1 with the error recorded.
+  template <class T, class Step>
+  std::int64_t each(Step& step) {
     std::int64_t count = 0;
     char* p = end_;
     for (;;) {
@@ -176,42 +183,24 @@ class Source {
         if (!refill(p)) return -1;
         continue;
       }
-      const Token t = scan_real(p);
+      const Token<T> t = scan<T>(p);
       if (t.seen == end_ && !eof_) {  // the token may go on in the next block
         if (!refill(p)) return -1;
         continue;
       }
       char* const token_end = p + (t.end - p);
       if (too_long(p, token_end)) return fail(ReadError::What::kTooLong, p);
-      if (!t.ok) return fail(ReadError::What::kNotANumber, p);
-      step(t.exact ? t.value : to_double(p, token_end));
-      ++count;
-      p = token_end;
-    }
-    return finish(count);
-  }
-
-  template <class Step>
-  std::int64_t each_integer(Step& step) {
-    std::int64_t count = 0;
-    char* p = end_;
-    for (;;) {
-      p = skip_space(p);
-      if (p == end_) {
-        if (eof_) break;
-        if (!refill(p)) return -1;
-        continue;
+      if (!t.ok) {
+        return fail(std::is_same_v<T, double> ? ReadError::What::kNotANumber
+                                              : ReadError::What::kNotAnInteger,
+                    p);
       }
-      const IntegerToken t = scan_integer(p);
-      if (t.end == end_ && !eof_) {
-        if (!refill(p)) return -1;
-        continue;
-      }
-      char* const token_end = p + (t.end - p);
-      if (too_long(p, token_end)) return fail(ReadError::What::kTooLong, p);
-      if (!t.ok) return fail(ReadError::What::kNotAnInteger, p);
       if (!t.in_range) return fail(ReadError::What::kOutOfRange, p);
-      step(t.value);
+      if constexpr (std::is_same_v<T, double>) {
+        step(t.exact ? t.value : to_double(p, token_end));
+      } else {
+        step(t.value);
+      }
       ++count;
       p = token_end;
     }
@@ -262,7 +251,7 @@ template <class Step>
 std::int64_t read_real_samples(const char* path, Step&& step, ReadError& error,
                                std::size_t block = kDefaultBlock) {
   detail::Source source(path, block, error);
-  return source.ok() ? source.each_real(step) : -1;
+  return source.ok() ? source.each<double>(step) : -1;
 }
 
 // The same for integers: step(std::int32_t); a value outside the 32-bit
@@ -271,7 +260,7 @@ template <class Step>
 std::int64_t read_integer_samples(const char* path, Step&& step, ReadError& error,
                                   std::size_t block = kDefaultBlock) {
   detail::Source source(path, block, error);
-  return source.ok() ? source.each_integer(step) : -1;
+  return source.ok() ? source.each<std::int32_t>(step) : -1;
 }
 
 }  // namespace sample_input
