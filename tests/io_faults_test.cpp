@@ -58,15 +58,22 @@ TEST(IoFaults, UnwritableStandardOutputFailsTheRun) {
   }
 }
 
-TEST(IoFaults, ADirectoryIsNoSampleFile) {
+// The programs open the sample file once and check nothing before, so a file
+// that vanishes after the command line was checked is simply a missing one.
+TEST(IoFaults, SampleFilesThatCannotBeRead) {
   for (const Program& p : programs()) {
     ScratchDir dir;
     const std::string folder = dir.path("folder");
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
-    const Outcome o = run(p.name, arguments(p, folder, dir));
-    EXPECT_EQ(o.status, 1);
-    EXPECT_EQ(o.out, "");
-    EXPECT_EQ(o.err, p.name + ": " + folder + ": Is a directory\n");
+    const std::vector<std::pair<std::string, std::string>> files{
+        {folder, "Is a directory"}, {dir.path("missing"), "No such file or directory"}};
+    for (const auto& [path, reason] : files) {
+      SCOPED_TRACE(p.name + ": " + reason);
+      const Outcome o = run(p.name, arguments(p, path, dir));
+      EXPECT_EQ(o.status, 1);
+      EXPECT_EQ(o.out, "");
+      EXPECT_EQ(o.err, p.name + ": " + path + ": " + reason + "\n");
+    }
   }
 }
 
