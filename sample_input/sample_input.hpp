@@ -13,7 +13,8 @@
 
 namespace sample_input {
 
-// Bytes asked of each read(2). Tests pass tiny sizes so that every number can
+// Bytes read into the buffer before each parsing pass (several read(2) calls
+// where a pipe returns less). Tests pass tiny sizes so that every number can
 // be made to straddle the edge between two reads.
 inline constexpr std::size_t kDefaultBlock = std::size_t{64} * 1024;
 
@@ -124,7 +125,6 @@ inline Token<std::int32_t> scan_integer(const char* p) {
   std::memcpy(&word, s, sizeof word);
   const std::uint64_t values = word - 0x3030303030303030u;
   const std::uint64_t not_digits = (values | (values + 0x7676767676767676u)) & 0x8080808080808080u;
-  std::uint64_t magnitude = 0;
   if (not_digits != 0) {
     const int length = __builtin_ctzll(not_digits) / 8;
     if (length == 0) return {s, s};
@@ -137,6 +137,7 @@ inline Token<std::int32_t> scan_integer(const char* p) {
     const auto value = static_cast<std::int32_t>(v);  // at most seven digits
     return {s + length, s + length, true, true, true, negative ? -value : value};
   }
+  std::uint64_t magnitude = 0;
   while (is_digit(*s)) {
     // Past 2^32 the value is out of range whatever follows; stop growing so it cannot wrap.
     if (magnitude <= 0xFFFFFFFFu) magnitude = magnitude * 10 + static_cast<unsigned>(*s - '0');
