@@ -23,12 +23,21 @@ samples() {  # KIND N: a generated file, made once and kept
 }
 
 # row NAME KIND N ARG...: ARG... follow the program name; the first is the sample file.
+# The three commands take turns, so that a burst of load on the machine does
+# not land on one of them only; each time is the best of its runs.
 row() {
   local name=$1 kind=$2 n=$3
   shift 3
-  read -r fast peak < <("$tools/measure" "$runs" "$programs/$name" "$@")
-  read -r plain _ < <("$tools/measure" "$runs" "$tools/${name}_fscanf" "$@")
-  read -r parse _ < <("$tools/measure" "$runs" "$tools/parse_only" "$kind" "$1")
+  local fast=1e9 plain=1e9 parse=1e9 peak=0 t m
+  for ((run = 0; run < runs; run++)); do
+    read -r t m < <("$tools/measure" 1 "$programs/$name" "$@")
+    fast=$(awk -v a="$fast" -v b="$t" 'BEGIN { print (b < a ? b : a) }')
+    ((m > peak)) && peak=$m
+    read -r t _ < <("$tools/measure" 1 "$tools/${name}_fscanf" "$@")
+    plain=$(awk -v a="$plain" -v b="$t" 'BEGIN { print (b < a ? b : a) }')
+    read -r t _ < <("$tools/measure" 1 "$tools/parse_only" "$kind" "$1")
+    parse=$(awk -v a="$parse" -v b="$t" 'BEGIN { print (b < a ? b : a) }')
+  done
   local same=yes
   [ "$("$programs/$name" "$@")" = "$("$tools/${name}_fscanf" "$@")" ] || same=NO
   awk -v name="$name" -v n="$n" -v fast="$fast" -v plain="$plain" -v parse="$parse" \
