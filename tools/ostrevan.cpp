@@ -33,11 +33,9 @@ int main(int argc, char** argv) {
       },
       error);
   if (n < 0) return program::read_failed(kName, error);
-  if (n < 2) {
-    std::fprintf(stderr, "%s: %s: two counts are needed (TX, then RX), found %lld\n", kName, path,
-                 static_cast<long long>(n));
-    return program::kFailed;
-  }
+  // An empty file has failed above, so a short one holds exactly one count.
+  if (n < 2)
+    return program::file_failed(kName, path, "two counts are needed (TX, then RX), found 1");
 
   // TX - RX in 64 bits: negative counts cannot overflow it. TX = 0 is not
   // guarded; the rate is what the division gives (-inf, inf or NaN).

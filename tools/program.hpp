@@ -28,9 +28,14 @@ inline int read_failed(const char* program, const sample_input::ReadError& error
   return kFailed;
 }
 
-inline int file_failed(const char* program, const char* name, int errnum) {
-  std::fprintf(stderr, "%s: %s: %s\n", program, name, std::strerror(errnum));
+// "PROGRAM: FILE: reason" for a fault of a whole file.
+inline int file_failed(const char* program, const char* name, const char* reason) {
+  std::fprintf(stderr, "%s: %s: %s\n", program, name, reason);
   return kFailed;
+}
+
+inline int file_failed(const char* program, const char* name, int errnum) {
+  return file_failed(program, name, std::strerror(errnum));
 }
 
 // Flushes and closes a stream the program wrote: 0 when every byte reached

@@ -33,9 +33,7 @@ inline int read_total(const char* program, const char* path, std::int64_t& total
   const std::int64_t n = sample_input::read_integer_samples(
       path, [&](std::int32_t v) { overflow |= __builtin_add_overflow(total, v, &total); }, error);
   if (n < 0) return program::read_failed(program, error);
-  if (!overflow) return 0;
-  std::fprintf(stderr, "%s: %s: the total does not fit in 64 bits\n", program, path);
-  return program::kFailed;
+  return overflow ? program::file_failed(program, path, "the total does not fit in 64 bits") : 0;
 }
 
 }  // namespace rate

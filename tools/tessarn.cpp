@@ -22,8 +22,7 @@ int main(int argc, char** argv) {
   if (const int status = rate::read_total(kName, argv[1], bytes)) return status;
   std::int64_t bits = 0;
   if (__builtin_mul_overflow(bytes, 8, &bits)) {
-    std::fprintf(stderr, "%s: %s: the total in bits does not fit in 64 bits\n", kName, argv[1]);
-    return program::kFailed;
+    return program::file_failed(kName, argv[1], "the total in bits does not fit in 64 bits");
   }
 
   // A zero interval is not guarded: the result is inf or NaN, as divided.

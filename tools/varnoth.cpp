@@ -35,9 +35,9 @@ int main(int argc, char** argv) {
       sample_path,
       [&](double x) {
         sum += x;
-        // Clamped with min and max rather than branches, which random samples
-        // would keep mispredicting. The operand order sends NaN to kPoints:
-        // std::max passes a NaN first operand on, std::min(1000, NaN) is 1000.
+        // Clamped into [0, kPoints] with min and max. The operand order sends
+        // NaN to kPoints: std::max passes a NaN first operand on, and
+        // std::min(1000, NaN) is 1000.
         const double scaled = std::min(1000.0, std::max(1000.0 * x, 0.0));
         int k = static_cast<int>(scaled);  // then the ceiling, in [0, kPoints]
         k += k < scaled;
