@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
                              : sample_input::read_real_samples(
                                    argv[2], [&](double v) { checksum += v; }, error);
   if (n < 0) {
-    error.print("parse_only");
+    std::fprintf(stderr, "parse_only: %s: unreadable or not numbers\n", argv[2]);
     return 1;
   }
   std::printf("%lld %g\n", static_cast<long long>(n), checksum);

@@ -5,122 +5,90 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
-#include <system_error>
 
 namespace sample_input {
 
 namespace {
 
-const char* describe(ReadError::What what) {
-  switch (what) {
-    case ReadError::What::kNotANumber:
-      return "not a number";
-    case ReadError::What::kNotAnInteger:
-      return "not an integer";
-    case ReadError::What::kOutOfRange:
-      return "integer out of the 32-bit range";
-    case ReadError::What::kTooLong:
-      return "number longer than 65536 characters";
-    default:
-      return "unreadable";
+// A compressed trace fails at its first byte as text that is not a number;
+// its magic bytes tell what it is, so the message can say how to read it.
+struct Compressor {
+  const char* name;
+  const char* decompressor;
+  const char* magic;
+  std::size_t magic_length;
+};
+
+constexpr Compressor kCompressors[] = {
+    {"gzip", "zcat", "\x1f\x8b", 2},
+    {"bzip2", "bzcat", "BZh", 3},
+    {"xz", "xzcat",
+     "\xfd"
+     "7zXZ\0",
+     6},
+    {"zstd", "zstdcat", "\x28\xb5\x2f\xfd", 4},
+};
+
+// The length of the UTF-8 sequence of a printable character at s, or 0 where
+// the bytes are not one (a stray byte, an overlong form, a C1 control).
+std::size_t utf8_printable(const unsigned char* s, const unsigned char* end) {
+  const unsigned char c = *s;
+  const std::size_t length = c >= 0xf0 ? 4 : c >= 0xe0 ? 3 : 2;
+  if (c < 0xc2 || c > 0xf4 || end - s < static_cast<std::ptrdiff_t>(length)) return 0;
+  std::uint32_t point = c & (0x7f >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((s[i] & 0xc0) != 0x80) return 0;
+    point = point << 6 | (s[i] & 0x3f);
   }
-}
-
-bool is_hex_digit(unsigned char c) {
-  return detail::is_digit(c) || static_cast<unsigned>((c | 0x20) - 'a') < 6u;
-}
-
-// Where s stops matching the lower-case word, letters compared in any case.
-const char* match(const char* s, const char* word) {
-  while (*word != '\0' && (*s | 0x20) == *word) {
-    ++s;
-    ++word;
-  }
-  return s;
-}
-
-// Digits of a binary or decimal exponent after its mark; "p" or "e" alone is malformed.
-detail::Token<double> scan_exponent(const char* mark) {
-  const char* e = mark + 1;
-  e += (*e == '+' || *e == '-');
-  const char* const first = e;
-  while (detail::is_digit(*e)) ++e;
-  return {e, e, e != first};
+  const std::uint32_t least[] = {0, 0, 0xa0, 0x800, 0x10000};  // shorter forms are overlong
+  if (point < least[length] || point > 0x10ffff || (point >= 0xd800 && point <= 0xdfff)) return 0;
+  return length;
 }
 
 }  // namespace
 
-void ReadError::print(const char* program, std::FILE* to) const {
-  switch (what) {
-    case What::kNone:
+std::size_t escape(const char* begin, const char* end, char* out, std::size_t room) {
+  char* const start = out;
+  char* const limit = out + room - 8;  // room for an escape, "..." and the NUL
+  const auto* s = reinterpret_cast<const unsigned char*>(begin);
+  const auto* const stop = reinterpret_cast<const unsigned char*>(end);
+  while (s < stop) {
+    if (out >= limit) {
+      std::memcpy(out, "...", 3);
+      out += 3;
       break;
-    case What::kSystem:
-      std::fprintf(to, "%s: %s: %s\n", program, path, std::strerror(errnum));
-      break;
-    case What::kNoNumber:
-      std::fprintf(to, "%s: %s: no number in the file\n", program, path);
-      break;
-    default:
-      std::fprintf(to, "%s: %s:%lld: %s: '%s'\n", program, path, static_cast<long long>(line),
-                   describe(what), token);
-      break;
+    }
+    const std::size_t sequence = *s >= 0x80 ? utf8_printable(s, stop) : 0;
+    if (*s == '\\') {
+      *out++ = '\\';
+      *out++ = '\\';
+      ++s;
+    } else if ((*s >= 0x20 && *s < 0x7f) || sequence > 0) {
+      const std::size_t length = std::max<std::size_t>(sequence, 1);
+      std::memcpy(out, s, length);
+      out += length;
+      s += length;
+    } else {
+      out += std::snprintf(out, 5, "\\x%02x", *s++);
+    }
   }
+  *out = '\0';
+  return static_cast<std::size_t>(out - start);
 }
 
 namespace detail {
-
-Token<double> scan_real_rare(const char* s) {
-  if (s[0] == '0' && (s[1] | 0x20) == 'x') {
-    const char* h = s + 2;
-    const char* const first = h;
-    while (is_hex_digit(*h)) ++h;
-    bool digits = h != first;
-    if (*h == '.') {
-      const char* const fraction = ++h;
-      while (is_hex_digit(*h)) ++h;
-      digits = digits || h != fraction;
-    }
-    if (!digits) return {h, h};  // "0x" needs a hexadecimal digit
-    return (*h | 0x20) == 'p' ? scan_exponent(h) : Token<double>{h, h, true};
-  }
-  const char* m = match(s, "inf");
-  if (m == s + 3) {
-    // "infinity" is one token; "infin" is "inf" followed by text that is not a number.
-    const char* const rest = match(m, "inity");
-    return rest == m + 5 ? Token<double>{rest, rest, true} : Token<double>{m, rest, true};
-  }
-  if (m == s) {
-    m = match(s, "nan");
-    if (m == s + 3) return {m, m, true};
-  }
-  return {m, m};
-}
-
-double to_double(char* begin, char* end) {
-  const bool negative = *begin == '-';
-  const char* s = begin + (negative || *begin == '+');
-  const bool hex = end - s > 2 && s[0] == '0' && (s[1] | 0x20) == 'x';
-  double value = 0;
-  const auto result = std::from_chars(hex ? s + 2 : s, end, value,
-                                      hex ? std::chars_format::hex : std::chars_format::general);
-  if (result.ec == std::errc() && result.ptr == end) return negative ? -value : value;
-  // Out of range: strtod gives infinity on overflow and zero or the nearest
-  // subnormal on underflow, as "%lf" does. The token sits in a writable
-  // buffer, so it can be ended in place for the call.
-  const char saved = *end;
-  *end = '\0';
-  value = std::strtod(begin, nullptr);
-  *end = saved;
-  return value;
-}
 
 Source::Source(const char* path, std::size_t block, ReadError& error)
     : error_(error), block_(std::clamp<std::size_t>(block, 1, kDefaultBlock)), end_(buffer_) {
   *end_ = '\0';
   error_.path = path;
+  if (std::strcmp(path, "-") == 0) {
+    fd_ = STDIN_FILENO;
+    owns_fd_ = false;
+    return;
+  }
   fd_ = ::open(path, O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) {
     error_.what = ReadError::What::kSystem;
@@ -130,10 +98,10 @@ Source::Source(const char* path, std::size_t block, ReadError& error)
 
 Source::~Source() {
   // Read-only: a failing close loses nothing.
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0 && owns_fd_) ::close(fd_);
 }
 
-bool Source::refill(char*& p) {
+bool Source::refill(const char*& p) {
   if (too_long(p, end_)) {
     fail(ReadError::What::kTooLong, p);
     return false;
@@ -144,9 +112,10 @@ bool Source::refill(char*& p) {
   return false;
 }
 
-bool Source::read_block(char*& p) {
-  char* const keep = p - std::min<std::ptrdiff_t>(p - buffer_, kContext);
+bool Source::read_block(const char*& p) {
+  const char* const keep = p - std::min<std::ptrdiff_t>(p - buffer_, kContext);
   const auto kept = static_cast<std::size_t>(end_ - keep);
+  offset_ += keep - buffer_;
   std::memmove(buffer_, keep, kept);
   p = buffer_ + (p - keep);
   end_ = buffer_ + kept;
@@ -169,39 +138,51 @@ bool Source::read_block(char*& p) {
   return read_all;
 }
 
-std::int64_t Source::fail(ReadError::What what, char* at) {
+std::int64_t Source::fail(scan::Status status, const char* at) {
+  switch (status) {
+    case scan::Status::kNotANumber:
+      return fail(ReadError::What::kNotANumber, at);
+    case scan::Status::kNotAnInteger:
+      return fail(ReadError::What::kNotAnInteger, at);
+    case scan::Status::kOutOfRange:
+      return fail(ReadError::What::kOutOfRange, at);
+    case scan::Status::kValue:
+    case scan::Status::kText:
+      break;
+  }
+  return fail(ReadError::What::kNone, at);  // not reached: those are values
+}
+
+std::int64_t Source::fail(ReadError::What what, const char* at) {
   error_.what = what;
   error_.line = line_;
-  // Quote the whole word around the fault ("12.5", not ".5"), escaped and
-  // cut, and read on to its end first so that the quote does not depend on
-  // where a block happened to end.
-  char* const limit = error_.token + sizeof error_.token - 8;  // room for an escape and "..."
-  const auto quote_length = static_cast<std::ptrdiff_t>(limit - error_.token);
+  // Quote the whole word around the fault ("12.5", not ".5"), and read on to
+  // its end first so that the quote does not depend on where a block
+  // happened to end.
+  const auto quote_length = static_cast<std::ptrdiff_t>(sizeof error_.token);
   for (;;) {
     const char* end = at;
-    while (end < end_ && !is_space(static_cast<unsigned char>(*end))) ++end;
+    while (end < end_ && !scan::is_space(static_cast<unsigned char>(*end))) ++end;
     if (end < end_ || end - at >= quote_length || eof_ || !read_block(at)) break;
   }
   const char* word = at;
   while (word > buffer_ && at - word < static_cast<std::ptrdiff_t>(kContext) &&
-         !is_space(static_cast<unsigned char>(word[-1]))) {
+         !scan::is_space(static_cast<unsigned char>(word[-1]))) {
     --word;
   }
-  char* out = error_.token;
-  for (; word < end_ && !is_space(static_cast<unsigned char>(*word)); ++word) {
-    if (out >= limit) {
-      std::memcpy(out, "...", 3);
-      out += 3;
-      break;
-    }
-    const auto c = static_cast<unsigned char>(*word);
-    if (c > 0x20 && c < 0x7f) {
-      *out++ = static_cast<char>(c);
-    } else {
-      out += std::snprintf(out, 5, "\\x%02x", c);
+  const char* end = word;
+  while (end < end_ && !scan::is_space(static_cast<unsigned char>(*end))) ++end;
+  escape(word, end, error_.token, sizeof error_.token);
+  if (offset_ + (word - buffer_) == 0) {  // the word the file begins with
+    for (const Compressor& c : kCompressors) {
+      if (end - word >= static_cast<std::ptrdiff_t>(c.magic_length) &&
+          std::memcmp(word, c.magic, c.magic_length) == 0) {
+        error_.what = ReadError::What::kCompressed;
+        error_.compressor = c.name;
+        error_.decompressor = c.decompressor;
+      }
     }
   }
-  *out = '\0';
   return -1;
 }
 

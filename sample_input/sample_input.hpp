@@ -4,12 +4,10 @@
 // the same whatever the length of the file.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
-#include <type_traits>
+
+#include "sample_input/scan.hpp"
 
 namespace sample_input {
 
@@ -18,11 +16,7 @@ namespace sample_input {
 // be made to straddle the edge between two reads.
 inline constexpr std::size_t kDefaultBlock = std::size_t{64} * 1024;
 
-// A number may be this long and still read exactly; a longer one fails the run
-// at its line rather than yield a value cut short.
-inline constexpr std::size_t kMaxNumberLength = std::size_t{64} * 1024;
-
-// Why a read failed and where, in enough detail for one line on stderr.
+// Why a read failed and where: the facts a message is made of.
 struct ReadError {
   enum class What {
     kNone,
@@ -32,147 +26,24 @@ struct ReadError {
     kNotAnInteger,  // a token that does not begin an integer
     kOutOfRange,    // an integer outside the 32-bit signed range
     kTooLong,       // a number longer than kMaxNumberLength
+    kCompressed,    // the file begins with the magic bytes of a compressor
   };
   What what = What::kNone;
   int errnum = 0;
-  std::int64_t line = 0;  // counts from 1; 0 where the whole file is at fault
-  const char* path = "";
-  char token[96] = {};  // the offending text, escaped and cut to a readable length
-
-  // Writes "PROGRAM: PATH:LINE: what is wrong: 'TOKEN'" or "PROGRAM: PATH: reason".
-  void print(const char* program, std::FILE* to = stderr) const;
+  std::int64_t line = 0;          // counts from 1; 0 where the whole file is at fault
+  const char* path = "";          // as given; "-" is standard input
+  char token[96] = {};            // the offending text, escaped and cut to a readable length
+  const char* compressor = "";    // kCompressed: "gzip", "bzip2", "xz" or "zstd"
+  const char* decompressor = "";  // and the command that undoes it: "zcat", ...
 };
+
+// Writes the bytes [begin, end) to out as printable text on one line:
+// control characters and bytes that are not UTF-8 as \xNN, a backslash as
+// \\. Stops with "..." before the text would pass room - 8 bytes; out is
+// NUL-terminated. Returns the length written.
+std::size_t escape(const char* begin, const char* end, char* out, std::size_t room);
 
 namespace detail {
-
-inline bool is_space(unsigned char c) { return c == ' ' || static_cast<unsigned>(c - '\t') < 5u; }
-inline bool is_digit(unsigned char c) { return static_cast<unsigned>(c - '0') < 10u; }
-
-// A scanned token. Scans stop at the first character that cannot continue the
-// number; the buffer ends in a NUL sentinel, so no scan needs a bounds check.
-template <class T>
-struct Token {
-  const char* end;       // one past the token's last character
-  const char* seen;      // the character that ended the scan (past `end` after a lookahead)
-  bool ok = false;       // false: not a number of this kind
-  bool in_range = true;  // false: an integer outside the 32-bit signed range
-  bool exact = false;    // value holds the number; otherwise to_double converts the text
-  T value = 0;
-};
-
-Token<double> scan_real_rare(const char* s);  // inf, nan, hexadecimal, malformed
-
-// The run of decimal digits at s, if it is shorter than eight, read at once:
-// no loop whose exit depends on the length of each number. Eight bytes are
-// loaded (the buffer is padded for that), the digits told by their bit
-// patterns and combined by multiplication. Returns the length of the run and
-// sets value, or returns 8, value unset, when all eight bytes are digits.
-inline int short_digit_run(const char* s, std::uint64_t& value) {
-  std::uint64_t word;
-  std::memcpy(&word, s, sizeof word);
-  const std::uint64_t digits = word - 0x3030303030303030u;
-  const std::uint64_t not_digits = (digits | (digits + 0x7676767676767676u)) & 0x8080808080808080u;
-  if (not_digits == 0) return 8;
-  const int length = __builtin_ctzll(not_digits) / 8;
-  if (length == 0) {
-    value = 0;
-    return 0;
-  }
-  // Bytes past the run fall out to the left; zeros come in as leading digits.
-  std::uint64_t v = digits << (64 - 8 * length);
-  v = v * 10 + (v >> 8);
-  value = (((v & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
-           (((v >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >>
-          32;
-  return length;
-}
-
-// Powers of ten that a double holds exactly.
-inline constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                               1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                               1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
-// The longest prefix of p in the syntax of a C "%lf" conversion. Most sample
-// files hold short decimals such as 0.012345: their digits fit 53 bits and
-// their power of ten is exact, so one multiplication or division, rounded
-// once, gives the correctly rounded value that strtod would. Anything else is
-// left to to_double.
-inline Token<double> scan_real(const char* p) {
-  const bool negative = *p == '-';
-  const char* s = p + (negative || *p == '+');
-  const char* const first = s;
-  std::uint64_t mantissa = 0;  // wraps past 19 digits; such numbers take the slow path
-  // Plain loops: with the fixed number of decimals traces are written with
-  // they predict well, and measured faster here than short_digit_run.
-  while (is_digit(*s)) mantissa = mantissa * 10 + static_cast<unsigned>(*s++ - '0');
-  if (s == first + 1 && *first == '0' && (*s | 0x20) == 'x') return scan_real_rare(first);
-  std::ptrdiff_t digits = s - first;
-  int exponent = 0;
-  if (*s == '.') {
-    const char* const fraction = ++s;
-    while (is_digit(*s)) mantissa = mantissa * 10 + static_cast<unsigned>(*s++ - '0');
-    exponent = -static_cast<int>(std::min<std::ptrdiff_t>(s - fraction, 1000));
-    digits += s - fraction;
-  }
-  if (digits == 0) {
-    return s != first ? Token<double>{s, s} : scan_real_rare(first);  // "." or "-."
-  }
-  if ((*s | 0x20) == 'e') {
-    const char* e = s + 1;
-    const bool down = *e == '-';
-    e += (down || *e == '+');
-    const char* const exponent_digits = e;
-    int written = 0;
-    while (is_digit(*e)) {
-      if (written < 100000) written = written * 10 + (*e - '0');
-      ++e;
-    }
-    if (e == exponent_digits) return {e, e};  // "1e", "1e+": an exponent mark needs digits
-    exponent += down ? -written : written;
-    s = e;
-  }
-  if (digits > 19 || mantissa > (std::uint64_t{1} << 53) || exponent < -22 || exponent > 22) {
-    return {s, s, true};
-  }
-  const auto m = static_cast<double>(mantissa);
-  const double magnitude =
-      exponent < 0 ? m / kExactPowersOfTen[-exponent] : m * kExactPowersOfTen[exponent];
-  return {s, s, true, true, true, negative ? -magnitude : magnitude};
-}
-
-// Optional sign and decimal digits, as a C "%d" conversion reads them.
-inline Token<std::int32_t> scan_integer(const char* p) {
-  const bool negative = *p == '-';
-  const char* s = p + (negative || *p == '+');
-  std::uint64_t run = 0;
-  const int length = short_digit_run(s, run);
-  if (length == 0) return {s, s};
-  if (length < 8) {  // at most seven digits: in range
-    const auto value = static_cast<std::int32_t>(run);
-    return {s + length, s + length, true, true, true, negative ? -value : value};
-  }
-  std::uint64_t magnitude = 0;
-  while (is_digit(*s)) {
-    // Past 2^32 the value is out of range whatever follows; stop growing so it cannot wrap.
-    if (magnitude <= 0xFFFFFFFFu) magnitude = magnitude * 10 + static_cast<unsigned>(*s - '0');
-    ++s;
-  }
-  if (magnitude > 0x7FFFFFFFu + std::uint64_t{negative}) return {s, s, true, false};
-  const auto value = static_cast<std::int64_t>(magnitude);
-  return {s, s, true, true, true, static_cast<std::int32_t>(negative ? -value : value)};
-}
-
-template <class T>
-Token<T> scan(const char* p) {
-  if constexpr (std::is_same_v<T, double>) {
-    return scan_real(p);
-  } else {
-    return scan_integer(p);
-  }
-}
-
-// Converts a token that scan_real accepted, with strtod's rounding.
-double to_double(char* begin, char* end);
 
 // The open file and its buffer. The buffer keeps a little text in front of
 // the current token so that an error can quote the whole word around it.
@@ -190,7 +61,7 @@ class Source {
   template <class T, class Step>
   std::int64_t each(Step& step) {
     std::int64_t count = 0;
-    char* p = end_;
+    const char* p = end_;
     for (;;) {
       p = skip_space(p);
       if (p == end_) {
@@ -198,26 +69,21 @@ class Source {
         if (!refill(p)) return -1;
         continue;
       }
-      const Token<T> t = scan<T>(p);
+      const scan::Token<T> t = scan::scan_next(p, T{});
       if (t.seen == end_ && !eof_) {  // the token may go on in the next block
         if (!refill(p)) return -1;
         continue;
       }
-      char* const token_end = p + (t.end - p);
-      if (too_long(p, token_end)) return fail(ReadError::What::kTooLong, p);
-      if (!t.ok) {
-        return fail(std::is_same_v<T, double> ? ReadError::What::kNotANumber
-                                              : ReadError::What::kNotAnInteger,
-                    p);
-      }
-      if (!t.in_range) return fail(ReadError::What::kOutOfRange, p);
-      if constexpr (std::is_same_v<T, double>) {
-        step(t.exact ? t.value : to_double(p, token_end));
-      } else {
+      if (too_long(p, t.end)) return fail(ReadError::What::kTooLong, p);
+      if (t.status == scan::Status::kValue) {
         step(t.value);
+      } else if (t.status == scan::Status::kText) {
+        step(scan::to_double(p, t.end));
+      } else {
+        return fail(t.status, p);
       }
       ++count;
-      p = token_end;
+      p = t.end;
     }
     return finish(count);
   }
@@ -229,8 +95,8 @@ class Source {
     return static_cast<std::size_t>(end - begin) > kMaxNumberLength;
   }
 
-  char* skip_space(char* p) {
-    while (is_space(static_cast<unsigned char>(*p))) {
+  const char* skip_space(const char* p) {
+    while (scan::is_space(static_cast<unsigned char>(*p))) {
       line_ += *p == '\n';
       ++p;
     }
@@ -240,28 +106,31 @@ class Source {
   // Moves the unfinished token at p (with its context) to the front and reads
   // the next block behind it; p follows the move. False on a failure, which
   // has been recorded.
-  bool refill(char*& p);
+  bool refill(const char*& p);
   // The move and the read of refill, without its checks; false with errno set.
-  bool read_block(char*& p);
-  std::int64_t fail(ReadError::What what, char* at);
+  bool read_block(const char*& p);
+  std::int64_t fail(scan::Status status, const char* at);
+  std::int64_t fail(ReadError::What what, const char* at);
   std::int64_t finish(std::int64_t count);
 
   ReadError& error_;
   int fd_ = -1;
+  bool owns_fd_ = true;  // standard input is left open for whoever has it next
   std::size_t block_;
   bool eof_ = false;
   std::int64_t line_ = 1;
-  char* end_;  // where the data ends and the NUL sentinel stands
+  std::int64_t offset_ = 0;  // where in the file buffer_[0] lies
+  char* end_;                // where the data ends and the NUL sentinel stands
   // The NUL sentinel, then room for the eight-byte loads of scan_integer.
   char buffer_[kContext + kMaxNumberLength + kDefaultBlock + 1 + 8] = {};
 };
 
 }  // namespace detail
 
-// Reads the real numbers of the file at path, calling step(double) for each
-// in file order. Returns how many there were (at least one), or -1 with error
-// filled in when the file cannot be read, holds no number, or holds text that
-// is not a number.
+// Reads the real numbers of the file at path ("-": standard input), calling
+// step(double) for each in file order. Returns how many there were (at least
+// one), or -1 with error filled in when the file cannot be read, holds no
+// number, or holds text that is not a number.
 template <class Step>
 std::int64_t read_real_samples(const char* path, Step&& step, ReadError& error,
                                std::size_t block = kDefaultBlock) {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -87,6 +88,12 @@ Outcome run(const std::string& program, const std::vector<std::string>& args,
         break;
       }
     }
+    if (redirect.file_size_limit > 0) {
+      const rlimit limit{static_cast<rlim_t>(redirect.file_size_limit),
+                         static_cast<rlim_t>(redirect.file_size_limit)};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+      signal(SIGXFSZ, SIG_DFL);  // as a shell leaves it; the program must cope
+    }
     execv(binary.c_str(), argv.data());
     _exit(127);
   }
@@ -100,17 +107,18 @@ Outcome run(const std::string& program, const std::vector<std::string>& args,
   return outcome;
 }
 
+std::string placed(std::string text, const std::string& root) {
+  for (std::size_t at = 0; (at = text.find('@', at)) != std::string::npos; at += root.size()) {
+    text.replace(at, 1, root);
+  }
+  return text;
+}
+
 void check(const std::string& program, const std::vector<Case>& cases) {
   for (const Case& c : cases) {
     SCOPED_TRACE(program + ": " + c.name);
     ScratchDir dir;
-    const std::string root = dir.path("").substr(0, dir.path("").size() - 1);
-    const auto place = [&](std::string text) {
-      for (std::size_t at = 0; (at = text.find('@', at)) != std::string::npos; at += root.size()) {
-        text.replace(at, 1, root);
-      }
-      return text;
-    };
+    const auto place = [&](const std::string& text) { return placed(text, dir.root()); };
     for (const auto& [name, content] : c.files) dir.write(name, content);
     std::vector<std::string> args;
     for (const std::string& arg : c.args) args.push_back(place(arg));

@@ -16,6 +16,7 @@ class ScratchDir {
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
 
+  const std::string& root() const { return root_; }
   std::string path(const std::string& name) const { return root_ + "/" + name; }
   // Writes content (any bytes) to the named file and returns its path.
   std::string write(const std::string& name, const std::string& content) const;
@@ -36,14 +37,17 @@ struct Outcome {
 struct Redirect {
   enum class Stdout { kCaptured, kFile, kClosed, kBrokenPipe };
   Stdout stdout_kind = Stdout::kCaptured;
-  std::string stdout_path;  // for kFile
-  std::string stdin_path;   // empty: /dev/null
+  std::string stdout_path;   // for kFile
+  std::string stdin_path;    // empty: /dev/null
+  long file_size_limit = 0;  // bytes, as `ulimit -f` sets it; 0: none
 
   static Redirect stdout_to(const std::string& path) { return {Stdout::kFile, path, ""}; }
   static Redirect stdout_closed() { return {Stdout::kClosed, "", ""}; }
   // A pipe whose reader has gone, as after `| head -0`.
   static Redirect stdout_broken_pipe() { return {Stdout::kBrokenPipe, "", ""}; }
   static Redirect stdin_from(const std::string& path) { return {Stdout::kCaptured, "", path}; }
+  // Writes past this many bytes fail with EFBIG (and raise SIGXFSZ).
+  static Redirect file_size_limit_of(long bytes) { return {Stdout::kCaptured, "", "", bytes}; }
 };
 
 // Runs the named program from the build's program directory.
@@ -61,6 +65,9 @@ struct Case {
   std::string out;
   std::string err;
 };
+
+// text with every "@" replaced by root.
+std::string placed(std::string text, const std::string& root);
 
 // Runs each case in a fresh scratch directory and checks it.
 void check(const std::string& program, const std::vector<Case>& cases);

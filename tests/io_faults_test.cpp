@@ -41,6 +41,13 @@ std::vector<std::string> arguments(const Program& p, const std::string& samples,
   return args;
 }
 
+// Every program the build makes has a row above.
+TEST(IoFaults, CoverEveryProgram) {
+  std::string names;
+  for (const Program& p : programs()) names += (names.empty() ? "" : " ") + p.name;
+  EXPECT_EQ(names, NETFIGURES_PROGRAMS);
+}
+
 TEST(IoFaults, UnwritableStandardOutputFailsTheRun) {
   const std::vector<std::pair<Redirect, std::string>> outputs{
       {Redirect::stdout_to("/dev/full"), "No space left on device"},
@@ -96,10 +103,52 @@ TEST(IoFaults, PipesAndStandardInputReadLikeFiles) {
     EXPECT_EQ(through_fifo.status, 0);
     EXPECT_EQ(through_fifo.out, p.out);
 
-    const Outcome through_stdin = run(p.name, arguments(p, "/dev/stdin", dir),
-                                      Redirect::stdin_from(dir.write("samples", p.samples)));
-    EXPECT_EQ(through_stdin.status, 0);
-    EXPECT_EQ(through_stdin.out, p.out);
+    const std::string samples = dir.write("samples", p.samples);
+    for (const char* name : {"/dev/stdin", "-"}) {
+      const Outcome through_stdin =
+          run(p.name, arguments(p, name, dir), Redirect::stdin_from(samples));
+      EXPECT_EQ(through_stdin.status, 0);
+      EXPECT_EQ(through_stdin.out, p.out);
+    }
+
+    // "-" from a pipe, written a byte at a time as above.
+    std::thread pipe_writer([&] {
+      FILE* out = std::fopen(fifo.c_str(), "w");
+      for (char c : p.samples) {
+        std::fputc(c, out);
+        std::fflush(out);
+      }
+      std::fclose(out);
+    });
+    const Outcome through_pipe = run(p.name, arguments(p, "-", dir), Redirect::stdin_from(fifo));
+    pipe_writer.join();
+    EXPECT_EQ(through_pipe.status, 0);
+    EXPECT_EQ(through_pipe.out, p.out);
+  }
+}
+
+// Asked alone, --help and --version answer on stdout; a wrong argument count
+// is still a usage error on stderr.
+TEST(IoFaults, HelpAndVersion) {
+  for (const Program& p : programs()) {
+    SCOPED_TRACE(p.name);
+    for (const std::string flag : {"--help", "-h"}) {
+      const Outcome o = run(p.name, {flag});
+      EXPECT_EQ(o.status, 0);
+      EXPECT_EQ(o.out.rfind("usage: " + p.name + " SAMPLE_FILE", 0), 0u) << o.out;
+      EXPECT_NE(o.out.find("standard input"), std::string::npos) << o.out;
+      EXPECT_EQ(o.err, "");
+    }
+    for (const std::string flag : {"--version", "-V"}) {
+      const Outcome o = run(p.name, {flag});
+      EXPECT_EQ(o.status, 0);
+      EXPECT_EQ(o.out, p.name + " (netfigures) " NETFIGURES_VERSION "\n");
+      EXPECT_EQ(o.err, "");
+    }
+    const Outcome wrong = run(p.name, {"--help", "x", "y", "z"});
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_EQ(wrong.out, "");
+    EXPECT_EQ(wrong.err.rfind("usage: " + p.name + " SAMPLE_FILE", 0), 0u) << wrong.err;
   }
 }
 

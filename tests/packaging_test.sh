@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # What a user installs and reads: the install tree, the Debian package, the
 # man pages and the plot script of the examples.
-#   packaging_test.sh CHECK SOURCE_DIR BUILD_DIR
+#   packaging_test.sh CHECK SOURCE_DIR BUILD_DIR PROGRAM...
 set -euo pipefail
 check=$1
 source=$2
 build=$3
+shift 3
+programs=("$@")
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-programs=(varnoth quellimar ostrevan bruntel tessarn)
 fail() {
   echo "FAIL: $*" >&2
   exit 1

@@ -104,7 +104,13 @@ TEST(Ostrevan, PrintsCountsAndLossRate) {
 
 TEST(QuellimarAndOstrevan, FailLoudly) {
   const std::vector<std::pair<std::string, std::string>> files{
-      {"empty", " \n"}, {"bad", "1000\n95O\n"}, {"big", "1000\n2147483648\n"}, {"one", "1000\n"}};
+      {"empty", " \n"},
+      {"bad", "1000\n95O\n"},
+      {"big", "1000\n2147483648\n"},
+      {"one", "1000\n"},
+      {"t.gz", std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10)},
+      {"t 1.zst", "\x28\xb5\x2f\xfd\x24\x05\x29\x00"},
+      {"back\\slash", "x\n"}};
   check(
       "quellimar",
       {
@@ -116,6 +122,31 @@ TEST(QuellimarAndOstrevan, FailLoudly) {
            1,
            "",
            "quellimar: @/none: No such file or directory\n"},
+          {"gzip-compressed",
+           files,
+           {"@/t.gz"},
+           1,
+           "",
+           "quellimar: @/t.gz: looks gzip-compressed; decompress it first: zcat @/t.gz | "
+           "quellimar -\n"},
+          {"empty standard input",
+           files,
+           {"-"},
+           1,
+           "",
+           "quellimar: standard input: no number in the file\n"},
+          {"control character in a file name",
+           files,
+           {"@/a\nb"},
+           1,
+           "",
+           "quellimar: @/a\\x0ab: No such file or directory\n"},
+          {"backslash in a file name and a token",
+           files,
+           {"@/back\\slash"},
+           1,
+           "",
+           "quellimar: @/back\\\\slash:1: not a number: 'x'\n"},
           {"no argument", files, {}, 2, "", "usage: quellimar SAMPLE_FILE\n"},
           {"two arguments", files, {"@/one", "@/one"}, 2, "", "usage: quellimar SAMPLE_FILE\n"},
       });
@@ -136,6 +167,13 @@ TEST(QuellimarAndOstrevan, FailLoudly) {
            1,
            "",
            "ostrevan: @/big:2: integer out of the 32-bit range: '2147483648'\n"},
+          {"zstd-compressed, a name to quote",
+           files,
+           {"@/t 1.zst"},
+           1,
+           "",
+           "ostrevan: @/t 1.zst: looks zstd-compressed; decompress it first: zstdcat '@/t 1.zst' | "
+           "ostrevan -\n"},
           {"no argument", files, {}, 2, "", "usage: ostrevan SAMPLE_FILE\n"},
           {"two arguments", files, {"@/one", "@/one"}, 2, "", "usage: ostrevan SAMPLE_FILE\n"},
       });

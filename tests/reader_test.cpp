@@ -15,6 +15,7 @@
 
 #include "helpers.hpp"
 #include "sample_input/sample_input.hpp"
+#include "tools/program.hpp"
 
 namespace {
 
@@ -198,6 +199,16 @@ TEST(RealReader, RejectsWhatIsNotANumber) {
       {"1,5", What::kNotANumber, 1, "1,5"},
       {std::string("1\n\0\n", 4), What::kNotANumber, 2, "\\x00"},
       {"0.5\n\xff\n", What::kNotANumber, 2, "\\xff"},
+      // Compressed files are told by their first bytes, at every block size.
+      {"\x1f\x8b\x08", What::kCompressed, 1, "\\x1f\\x8b\\x08"},
+      {"BZh91AY&SY", What::kCompressed, 1, "BZh91AY&SY"},
+      {std::string("\xfd"
+                   "7zXZ\0\0",
+                   7),
+       What::kCompressed, 1, "\\xfd7zXZ\\x00\\x00"},
+      {"1\n\x1f\x8b\x08", What::kNotANumber, 2, "\\x1f\\x8b\\x08"},  // not where a file begins
+      {"\\x41 \xc3\xa9", What::kNotANumber, 1, "\\\\x41"},           // a backslash is doubled
+      {"\xc3\xa9t\xc3", What::kNotANumber, 1, "\xc3\xa9t\\xc3"},     // UTF-8 shows as it is
   };
   for (const BadCase& c : cases) expect_fails(c, false, kBlocks);
 }
@@ -320,7 +331,11 @@ TEST(Reader, PrintsOneLineNamingFileLineAndToken) {
   std::strcpy(error.token, "1.5abc");
   char text[256] = {};
   FILE* out = fmemopen(text, sizeof text, "w");
-  error.print("prog", out);
+  char name[] = "prog";
+  char operand[] = "data.txt";
+  char* argv[] = {name, operand, nullptr};
+  program::start({"prog", "FILE", ""}, 2, argv);
+  program::print_read_error(out, error);
   std::fclose(out);
   EXPECT_STREQ(text, "prog: data.txt:12: not a number: '1.5abc'\n");
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <string>
@@ -32,6 +33,7 @@ struct DistributionCase {
   std::string samples;
   std::string mean;
   std::map<int, std::string> lines;  // line index -> the whole line
+  std::string err;                   // the warning, where most samples lie on no line
 };
 
 TEST(Varnoth, WritesMeanAndDistribution) {
@@ -45,18 +47,33 @@ TEST(Varnoth, WritesMeanAndDistribution) {
         {200, "0.200000 0.750000"},
         {899, "0.899000 0.750000"},
         {900, "0.900000 1.000000"},
-        {999, "0.999000 1.000000"}}},
-      {"0.25\n", "0.250000000\n", {{249, "0.249000 0.000000"}, {250, "0.250000 1.000000"}}},
-      {"0.0005\n", "0.000500000\n", {{0, "0.000000 0.000000"}, {1, "0.001000 1.000000"}}},
-      {"1.0\n", "1.000000000\n", {{0, "0.000000 0.000000"}, {999, "0.999000 0.000000"}}},
-      {"-3.0\n", "-3.000000000\n", {{0, "0.000000 1.000000"}, {999, "0.999000 1.000000"}}},
+        {999, "0.999000 1.000000"}},
+       ""},
+      {"0.25\n", "0.250000000\n", {{249, "0.249000 0.000000"}, {250, "0.250000 1.000000"}}, ""},
+      {"0.0005\n", "0.000500000\n", {{0, "0.000000 0.000000"}, {1, "0.001000 1.000000"}}, ""},
+      {"1.0\n",
+       "1.000000000\n",
+       {{0, "0.000000 0.000000"}, {999, "0.999000 0.000000"}},
+       "varnoth: warning: 1 of 1 samples lie above 0.999, on no line of the distribution\n"},
+      // Delays in milliseconds where the points are seconds.
+      {"12.5\n30\n0.2\n",
+       "14.233333333\n",
+       {{199, "0.199000 0.000000"}, {200, "0.200000 0.333333"}, {999, "0.999000 0.333333"}},
+       "varnoth: warning: 2 of 3 samples lie above 0.999, on no line of the distribution\n"},
+      {"0.5\n2\n", "1.250000000\n", {{999, "0.999000 0.500000"}}, ""},  // half is not most
+      {"-3.0\n", "-3.000000000\n", {{0, "0.000000 1.000000"}, {999, "0.999000 1.000000"}}, ""},
       {"0.999\n0.9995\n",
        "0.999250000\n",
-       {{998, "0.998000 0.000000"}, {999, "0.999000 0.500000"}}},
-      {"0\n-0\n1e-300\n", "0.000000000\n", {{0, "0.000000 0.666667"}, {1, "0.001000 1.000000"}}},
+       {{998, "0.998000 0.000000"}, {999, "0.999000 0.500000"}},
+       ""},
+      {"0\n-0\n1e-300\n",
+       "0.000000000\n",
+       {{0, "0.000000 0.666667"}, {1, "0.001000 1.000000"}},
+       ""},
       {"1e300\n-1e300\n0.5\n-inf\n",
        "-inf\n",
-       {{0, "0.000000 0.500000"}, {500, "0.500000 0.750000"}, {999, "0.999000 0.750000"}}},
+       {{0, "0.000000 0.500000"}, {500, "0.500000 0.750000"}, {999, "0.999000 0.750000"}},
+       ""},
   };
   for (const DistributionCase& c : cases) {
     SCOPED_TRACE(c.samples);
@@ -64,7 +81,7 @@ TEST(Varnoth, WritesMeanAndDistribution) {
     const std::string cdf = dir.path("cdf");
     const Outcome o = run("varnoth", {dir.write("samples", c.samples), cdf});
     EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.err, "");
+    EXPECT_EQ(o.err, c.err);
     EXPECT_EQ(o.out, c.mean);
     const std::vector<std::string> lines = lines_of(read_file(cdf));
     ASSERT_EQ(lines.size(), 1000u);
@@ -172,12 +189,19 @@ TEST(Varnoth, FailsLoudlyOnBadInputAndOutput) {
                       1,
                       "",
                       "varnoth: @: Is a directory\n"},
+                     // Found before the samples are read, which would fail at line 3.
                      {"distribution file in a missing directory",
                       files,
-                      {"@/good", "@/no/such/dir/cdf"},
+                      {"@/bad", "@/no/such/dir/cdf"},
                       1,
-                      "0.500000000\n",
+                      "",
                       "varnoth: @/no/such/dir/cdf: No such file or directory\n"},
+                     {"distribution file in a directory that is a file",
+                      files,
+                      {"@/good", "@/good/cdf"},
+                      1,
+                      "",
+                      "varnoth: @/good/cdf: Not a directory\n"},
                      {"distribution file on a full device",
                       files,
                       {"@/good", "/dev/full"},
@@ -205,6 +229,162 @@ TEST(Varnoth, WritesNoDistributionFileWhenStandardOutputFails) {
       run("varnoth", {dir.write("samples", "0.5\n"), cdf}, Redirect::stdout_to("/dev/full"));
   EXPECT_EQ(o.status, 1);
   EXPECT_FALSE(testing_helpers::exists(cdf));
+}
+
+// What varnoth does with the files it is given, standard output among them.
+// Each case runs in a fresh directory holding samples (good), bad (fails at
+// line 2) and old (an earlier distribution), set up further by a shell
+// command. A failed run must leave that directory as it was: no file changed,
+// none added, not even a hidden temporary one.
+struct FileCase {
+  std::string name;
+  std::string prepare;  // shell, run in the directory first
+  std::vector<std::string> args;
+  Redirect redirect;  // "@" in its paths stands for the directory
+  int status;
+  std::string out;
+  std::string err;
+  std::string after;  // shell, run in the directory after a run that succeeds
+  std::string shows;  // what it prints
+};
+
+std::map<std::string, std::string> files_in(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    files[entry.path().filename().string()] =
+        entry.is_symlink() ? "-> " + std::filesystem::read_symlink(entry.path()).string()
+                           : read_file(entry.path().string());
+  }
+  return files;
+}
+
+TEST(Varnoth, NeverDestroysDataAndWritesWhereItIsTold) {
+  const std::string mean = "0.500000000\n";
+  const std::string both = mean + plain_distribution({0.5});
+  const std::string refused = ": is the sample file; the distribution would overwrite it\n";
+  Redirect from_samples = Redirect::stdin_from("@/samples");
+  Redirect into_out = Redirect::stdout_to("@/out");
+  const std::vector<FileCase> cases{
+      {"same path",
+       "",
+       {"@/samples", "@/samples"},
+       {},
+       2,
+       "",
+       "varnoth: @/samples" + refused,
+       "",
+       ""},
+      {"hard link",
+       "ln samples hard",
+       {"@/samples", "@/hard"},
+       {},
+       2,
+       "",
+       "varnoth: @/hard" + refused,
+       "",
+       ""},
+      {"symlink",
+       "ln -s samples soft",
+       {"@/samples", "@/soft"},
+       {},
+       2,
+       "",
+       "varnoth: @/soft" + refused,
+       "",
+       ""},
+      {"samples on standard input",
+       "",
+       {"-", "@/samples"},
+       from_samples,
+       2,
+       "",
+       "varnoth: @/samples" + refused,
+       "",
+       ""},
+      {"malformed samples",
+       "",
+       {"@/bad", "@/old"},
+       {},
+       1,
+       "",
+       "varnoth: @/bad:2: not a number: 'x'\n",
+       "",
+       ""},
+      {"file-size limit, old file",
+       "",
+       {"@/samples", "@/old"},
+       Redirect::file_size_limit_of(4096),
+       1,
+       mean,
+       "varnoth: @/old: File too large\n",
+       "",
+       ""},
+      {"file-size limit, new file",
+       "",
+       {"@/samples", "@/new"},
+       Redirect::file_size_limit_of(4096),
+       1,
+       mean,
+       "varnoth: @/new: File too large\n",
+       "",
+       ""},
+      {"symlink followed",
+       "ln -s old link",
+       {"@/samples", "@/link"},
+       {},
+       0,
+       mean,
+       "",
+       "test -L link && wc -l <old && ls -A",
+       "1000\nbad\nlink\nold\nsamples\n"},
+      {"permission bits kept",
+       "chmod 640 old",
+       {"@/samples", "@/old"},
+       {},
+       0,
+       mean,
+       "",
+       "stat -c %a old && wc -l <old",
+       "640\n1000\n"},
+      {"dash is standard output", "", {"@/samples", "-"}, {}, 0, both, "", "", ""},
+      {"/dev/stdout", "", {"@/samples", "/dev/stdout"}, {}, 0, both, "", "", ""},
+      {"the file standard output goes to",
+       "",
+       {"@/samples", "@/out"},
+       into_out,
+       0,
+       "",
+       "",
+       "cat out",
+       both},
+  };
+  for (const FileCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    const std::string& root = dir.root();
+    const auto place = [&](const std::string& text) { return testing_helpers::placed(text, root); };
+    dir.write("samples", "0.5\n");
+    dir.write("bad", "0.5\nx\n");
+    dir.write("old", "0.000000 0.000000\n");
+    ASSERT_EQ(std::system(("cd " + root + " && " + (c.prepare.empty() ? ":" : c.prepare)).c_str()),
+              0);
+    const auto before = files_in(root);
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) args.push_back(place(arg));
+    Redirect redirect = c.redirect;
+    redirect.stdin_path = redirect.stdin_path.empty() ? "" : place(redirect.stdin_path);
+    redirect.stdout_path = place(redirect.stdout_path);
+    const Outcome o = run("varnoth", args, redirect);
+    EXPECT_EQ(o.status, c.status);
+    EXPECT_EQ(o.out, c.out);
+    EXPECT_EQ(o.err, place(c.err));
+    if (c.status != 0) {
+      EXPECT_EQ(files_in(root), before);
+    }
+    if (!c.after.empty()) {
+      EXPECT_EQ(testing_helpers::shell_output("cd " + root + " && " + c.after), c.shows);
+    }
+  }
 }
 
 }  // namespace

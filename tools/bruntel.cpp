@@ -8,24 +8,23 @@
 
 namespace {
 
-constexpr const char* kName = "bruntel";
+constexpr program::About kAbout{
+    "bruntel", "SAMPLE_FILE FIRST_DIVISOR SECOND_DIVISOR",
+    "Prints the total of the integers of SAMPLE_FILE divided by FIRST_DIVISOR, then\n"
+    "by SECOND_DIVISOR, with nine decimals: bits per TTI over TTIs and bandwidth in\n"
+    "Hz give a cell spectral efficiency in bit/s/Hz. A divisor is read as strtod\n"
+    "reads it (10s is 10) and needs a decimal point, not a comma."};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  program::start();
-  if (argc != 4) return program::usage("bruntel SAMPLE_FILE FIRST_DIVISOR SECOND_DIVISOR");
-  double first = 0.0;
-  double second = 0.0;
-  if (const int status = rate::parse_divisor(kName, "first divisor", argv[2], first)) return status;
-  if (const int status = rate::parse_divisor(kName, "second divisor", argv[3], second)) {
-    return status;
-  }
+  program::start(kAbout, argc, argv);
+  const double first = rate::divisor("first divisor", argv[2]);
+  const double second = rate::divisor("second divisor", argv[3]);
 
-  std::int64_t total = 0;
-  if (const int status = rate::read_total(kName, argv[1], total)) return status;
+  const std::int64_t total = rate::total(argv[1]);
 
   // A zero divisor is not guarded: the result is inf or NaN, as divided.
   std::printf("%2.9lf\n", static_cast<double>(total) / first / second);
-  return program::close_output(kName, stdout, "standard output");
+  return program::finish();
 }

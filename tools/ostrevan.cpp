@@ -2,40 +2,38 @@
 // (transmitted, TX) and its last (received, RX).
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
-#include "sample_input/sample_input.hpp"
 #include "tools/program.hpp"
 
 namespace {
 
-constexpr const char* kName = "ostrevan";
+constexpr program::About kAbout{
+    "ostrevan", "SAMPLE_FILE",
+    "Takes the first integer of SAMPLE_FILE as the packets transmitted (TX) and the\n"
+    "last as those received (RX), and prints TX, RX and the packet loss rate\n"
+    "PLR = (TX - RX) / TX * 100 in percent, as three lines."};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  program::start();
-  if (argc != 2) return program::usage("ostrevan SAMPLE_FILE");
-  const char* const path = argv[1];
+  program::start(kAbout, argc, argv);
 
   std::int32_t tx = 0;
   std::int32_t rx = 0;
   bool first = true;
-  sample_input::ReadError error;
-  const std::int64_t n = sample_input::read_integer_samples(
-      path,
-      [&](std::int32_t count) {
-        if (first) {
-          tx = count;
-          first = false;
-        } else {
-          rx = count;  // counts between the first and the last are overwritten
-        }
-      },
-      error);
-  if (n < 0) return program::read_failed(kName, error);
-  // An empty file has failed above, so a short one holds exactly one count.
-  if (n < 2)
-    return program::file_failed(kName, path, "two counts are needed (TX, then RX), found 1");
+  const std::int64_t n = program::read_integers(argv[1], [&](std::int32_t count) {
+    if (first) {
+      tx = count;
+      first = false;
+    } else {
+      rx = count;  // counts between the first and the last are overwritten
+    }
+  });
+  if (n < 2) {
+    const std::string found = "found " + std::to_string(n);
+    program::file_failed(argv[1], ("two counts are needed (TX, then RX), " + found).c_str());
+  }
 
   // TX - RX in 64 bits: negative counts cannot overflow it. TX = 0 is not
   // guarded; the rate is what the division gives (-inf, inf or NaN).
@@ -43,5 +41,5 @@ int main(int argc, char** argv) {
   std::printf("TX %d\n", tx);
   std::printf("RX %d\n", rx);
   std::printf("PLR %lf\n", lost / static_cast<double>(tx) * 100.0);
-  return program::close_output(kName, stdout, "standard output");
+  return program::finish();
 }

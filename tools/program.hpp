@@ -1,11 +1,13 @@
-// What every program does the same way at its edges: the exit statuses, the
-// one-line messages on stderr, and checked output.
+// What every program does the same way at its edges: the command line
+// (--help, --version, the usage line), the one-line messages on stderr and
+// the exit statuses, and checked output. Every message is written here and
+// nowhere else. A program names itself once, in start(); the helpers that end
+// the run do not return.
 #pragma once
 
-#include <cerrno>
-#include <csignal>
+#include <cstdint>
 #include <cstdio>
-#include <cstring>
+#include <string>
 
 #include "sample_input/sample_input.hpp"
 
@@ -14,38 +16,60 @@ namespace program {
 inline constexpr int kFailed = 1;  // a file could not be read or written
 inline constexpr int kUsage = 2;   // the command line is wrong
 
-// Called first. A closed pipe on stdout must end the run with a message and
-// status 1, like any other failed write, not kill it silently.
-inline void start() { std::signal(SIGPIPE, SIG_IGN); }
+// What --help and the usage line say.
+struct About {
+  const char* name;      // "quellimar"
+  const char* operands;  // "SAMPLE_FILE", one word per argument the program takes
+  const char* summary;   // the lines --help prints below the usage line
+};
 
-inline int usage(const char* synopsis) {
-  std::fprintf(stderr, "usage: %s\n", synopsis);
-  return kUsage;
+// Called first. Names the program for every message; answers --help, -h,
+// --version and -V given alone; ends the run with the usage line when the
+// argument count is wrong. Ignores SIGPIPE and SIGXFSZ, so that a closed pipe
+// or a file-size limit is a failed write with a message, not a silent death.
+void start(const About& about, int argc, char** argv);
+
+// "PROG: NAME is not a number: 'ARG'", then why in brackets if given; status 2.
+[[noreturn]] void bad_number(const char* name, const char* arg, const char* why = nullptr);
+// "PROG: FILE: reason" for a whole file; status 1, or the status given.
+[[noreturn]] void file_failed(const char* path, const char* reason, int status = kFailed);
+[[noreturn]] void file_failed(const char* path, int errnum);
+// The reader's error: "PROG: FILE:LINE: what is wrong: 'TOKEN'" or "PROG: FILE: reason".
+[[noreturn]] void read_failed(const sample_input::ReadError& error);
+// "PROG: warning: ..." on a run that goes on.
+void warn(const std::string& text);
+
+// The text of the one line a failed read ends the run with, for tests.
+void print_read_error(std::FILE* to, const sample_input::ReadError& error);
+
+// Flushes a stream the program writes to and checks that every byte got out;
+// ends the run when one did not. path "-" names standard output.
+void flush(std::FILE* stream, const char* path);
+// Flushes and closes it, checked the same way.
+void close(std::FILE* stream, const char* path);
+// Closes standard output, checked, at the end of a run; the status, 0.
+int finish();
+
+// A file the run is still writing, removed should the run end early (by a
+// failure or a signal such as Ctrl-C), so that no partial file stays behind.
+// nullptr once it is complete.
+void remove_on_failure(const char* path);
+
+// The readers, with a failure ending the run.
+template <class Step>
+std::int64_t read_reals(const char* path, Step&& step) {
+  sample_input::ReadError error;
+  const std::int64_t n = sample_input::read_real_samples(path, step, error);
+  if (n < 0) read_failed(error);
+  return n;
 }
 
-inline int read_failed(const char* program, const sample_input::ReadError& error) {
-  error.print(program);
-  return kFailed;
-}
-
-// "PROGRAM: FILE: reason" for a fault of a whole file.
-inline int file_failed(const char* program, const char* name, const char* reason) {
-  std::fprintf(stderr, "%s: %s: %s\n", program, name, reason);
-  return kFailed;
-}
-
-inline int file_failed(const char* program, const char* name, int errnum) {
-  return file_failed(program, name, std::strerror(errnum));
-}
-
-// Flushes and closes a stream the program wrote: 0 when every byte reached
-// its file, otherwise the message is out and the status is kFailed.
-inline int close_output(const char* program, std::FILE* stream, const char* name) {
-  errno = 0;
-  int errnum = 0;
-  if (std::fflush(stream) != 0 || std::ferror(stream)) errnum = errno != 0 ? errno : EIO;
-  if (std::fclose(stream) != 0 && errnum == 0) errnum = errno != 0 ? errno : EIO;
-  return errnum != 0 ? file_failed(program, name, errnum) : 0;
+template <class Step>
+std::int64_t read_integers(const char* path, Step&& step) {
+  sample_input::ReadError error;
+  const std::int64_t n = sample_input::read_integer_samples(path, step, error);
+  if (n < 0) read_failed(error);
+  return n;
 }
 
 }  // namespace program

@@ -3,32 +3,29 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "sample_input/sample_input.hpp"
 #include "tools/program.hpp"
 
 namespace {
 
-constexpr const char* kName = "quellimar";
+constexpr program::About kAbout{
+    "quellimar", "SAMPLE_FILE",
+    "Prints the total, the average and Jain's fairness index (sum x)^2 / (n * sum x^2)\n"
+    "of the real numbers of SAMPLE_FILE, as three lines: tot, avg and FI, each with\n"
+    "nine decimals."};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  program::start();
-  if (argc != 2) return program::usage("quellimar SAMPLE_FILE");
+  program::start(kAbout, argc, argv);
 
   // One addition at a time in file order, each square rounded before it is
   // added: the printed digits depend on that order.
   double sum = 0.0;
   double sum_of_squares = 0.0;
-  sample_input::ReadError error;
-  const std::int64_t n = sample_input::read_real_samples(
-      argv[1],
-      [&](double x) {
-        sum += x;
-        sum_of_squares += x * x;
-      },
-      error);
-  if (n < 0) return program::read_failed(kName, error);
+  const std::int64_t n = program::read_reals(argv[1], [&](double x) {
+    sum += x;
+    sum_of_squares += x * x;
+  });
 
   const auto count = static_cast<double>(n);
   const double numerator = sum * sum;
@@ -37,5 +34,5 @@ int main(int argc, char** argv) {
   std::printf("tot %2.9lf\n", sum);
   std::printf("avg %2.9lf\n", sum / count);
   std::printf("FI %2.9lf\n", numerator / denominator);
-  return program::close_output(kName, stdout, "standard output");
+  return program::finish();
 }

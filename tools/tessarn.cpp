@@ -8,24 +8,25 @@
 
 namespace {
 
-constexpr const char* kName = "tessarn";
+constexpr program::About kAbout{
+    "tessarn", "SAMPLE_FILE INTERVAL",
+    "Prints a goodput: eight times the total of the byte counts of SAMPLE_FILE\n"
+    "divided by INTERVAL, with nine decimals, in bits per unit of INTERVAL. The\n"
+    "interval is read as strtod reads it (10s is 10) and needs a decimal point,\n"
+    "not a comma."};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  program::start();
-  if (argc != 3) return program::usage("tessarn SAMPLE_FILE INTERVAL");
-  double interval = 0.0;
-  if (const int status = rate::parse_divisor(kName, "interval", argv[2], interval)) return status;
+  program::start(kAbout, argc, argv);
+  const double interval = rate::divisor("interval", argv[2]);
 
-  std::int64_t bytes = 0;
-  if (const int status = rate::read_total(kName, argv[1], bytes)) return status;
   std::int64_t bits = 0;
-  if (__builtin_mul_overflow(bytes, 8, &bits)) {
-    return program::file_failed(kName, argv[1], "the total in bits does not fit in 64 bits");
+  if (__builtin_mul_overflow(rate::total(argv[1]), 8, &bits)) {
+    program::file_failed(argv[1], "the total in bits does not fit in 64 bits");
   }
 
   // A zero interval is not guarded: the result is inf or NaN, as divided.
   std::printf("%2.9lf\n", static_cast<double>(bits) / interval);
-  return program::close_output(kName, stdout, "standard output");
+  return program::finish();
 }

@@ -2,25 +2,31 @@
 // distribution at the points 0.000, 0.001, ..., 0.999 in a file.
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
-#include "sample_input/sample_input.hpp"
+#include "tools/output_file.hpp"
 #include "tools/program.hpp"
 
 namespace {
 
-constexpr const char* kName = "varnoth";
+constexpr program::About kAbout{
+    "varnoth", "SAMPLE_FILE DISTRIBUTION_FILE",
+    "Prints the mean of the real numbers of SAMPLE_FILE with nine decimals, and\n"
+    "writes their empirical cumulative distribution to DISTRIBUTION_FILE: 1000\n"
+    "lines 'p F(p)', F(p) the fraction of samples at or below p = 0.000 ... 0.999.\n"
+    "DISTRIBUTION_FILE - is standard output, after the mean. An existing file is\n"
+    "replaced only by a complete distribution; the sample file itself is refused."};
 constexpr int kPoints = 1000;
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  program::start();
-  if (argc != 3) return program::usage("varnoth SAMPLE_FILE DISTRIBUTION_FILE");
-  const char* const sample_path = argv[1];
-  const char* const distribution_path = argv[2];
+  program::start(kAbout, argc, argv);
+  // Opened before the samples are read: a path that cannot be written fails
+  // the run at once, not after a long read.
+  output_file::OutputFile distribution = output_file::open(argv[2], argv[1]);
 
   // from[k] counts the samples whose scaled ceiling ceil(1000 x) is k: they lie
   // at or below every point from k/1000 on. Bucketing once per sample and
@@ -30,32 +36,32 @@ int main(int argc, char** argv) {
   // above the last point (+inf and NaN too) go to from[kPoints], on no line.
   std::array<std::uint64_t, kPoints + 1> from{};
   double sum = 0.0;
-  sample_input::ReadError error;
-  const std::int64_t n = sample_input::read_real_samples(
-      sample_path,
-      [&](double x) {
-        sum += x;
-        // Clamped into [0, kPoints] with min and max. The operand order sends
-        // NaN to kPoints: std::max passes a NaN first operand on, and
-        // std::min(1000, NaN) is 1000.
-        const double scaled = std::min(1000.0, std::max(1000.0 * x, 0.0));
-        int k = static_cast<int>(scaled);  // then the ceiling, in [0, kPoints]
-        k += k < scaled;
-        ++from[k];
-      },
-      error);
-  if (n < 0) return program::read_failed(kName, error);
+  const std::int64_t n = program::read_reals(argv[1], [&](double x) {
+    sum += x;
+    // Clamped into [0, kPoints] with min and max. The operand order sends
+    // NaN to kPoints: std::max passes a NaN first operand on, and
+    // std::min(1000, NaN) is 1000.
+    const double scaled = std::min(1000.0, std::max(1000.0 * x, 0.0));
+    int k = static_cast<int>(scaled);  // then the ceiling, in [0, kPoints]
+    k += k < scaled;
+    ++from[k];
+  });
 
   std::printf("%2.9lf\n", sum / static_cast<double>(n));
-  if (const int status = program::close_output(kName, stdout, "standard output")) return status;
-
-  std::FILE* const distribution = std::fopen(distribution_path, "w");
-  if (distribution == nullptr) return program::file_failed(kName, distribution_path, errno);
+  program::flush(stdout, "-");
   std::uint64_t at_or_below = 0;
   for (int i = 0; i < kPoints; ++i) {
     at_or_below += from[i];
-    std::fprintf(distribution, "%lf %lf\n", i / 1000.0,
+    std::fprintf(distribution.stream, "%lf %lf\n", i / 1000.0,
                  static_cast<double>(at_or_below) / static_cast<double>(n));
   }
-  return program::close_output(kName, distribution, distribution_path);
+  output_file::commit(distribution);
+  // Most samples on no line usually means a unit off by 1000 (milliseconds
+  // where the points are seconds): the figures stand, the user is told.
+  const std::uint64_t on_no_line = from.back();
+  if (2 * on_no_line > static_cast<std::uint64_t>(n)) {
+    program::warn(std::to_string(on_no_line) + " of " + std::to_string(n) +
+                  " samples lie above 0.999, on no line of the distribution");
+  }
+  return program::finish();
 }

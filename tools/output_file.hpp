@@ -1,0 +1,30 @@
+// An output file that never destroys data. A regular file is written under a
+// temporary name in its own directory and renamed over the old one only once
+// it is complete, so that a failed run (a bad sample file, a full disk, a
+// file-size limit, Ctrl-C) leaves the old file as it was and nothing new.
+// Standard output ("-", or a path that leads to it), FIFOs and devices are
+// written directly.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace output_file {
+
+struct OutputFile {
+  std::FILE* stream = nullptr;
+  const char* path = "-";  // as given, for messages; "-" is standard output
+  std::string target;      // the file a complete run replaces; empty when written directly
+  std::string temporary;   // where it is written until then
+};
+
+// Opens path for writing before the input at input_path is read, so that a
+// path that cannot be written fails the run at once. Refuses, with status 2,
+// a path that leads to the input file itself.
+OutputFile open(const char* path, const char* input_path);
+
+// Checks that every byte got out and puts the file in place; ends the run
+// when it cannot.
+void commit(OutputFile& file);
+
+}  // namespace output_file
