@@ -2,7 +2,7 @@
 # Runs every program on its example file and shows what it prints.
 # Usage: examples/run.sh PROGRAM_DIR PROGRAM... (from the top of the source tree)
 set -eu
-bin=$(realpath --relative-to=. "$1")
+bin=${1#"$PWD"/}  # shown relative to the source tree where it lies inside it
 shift
 out=$bin/examples
 mkdir -p "$out"

@@ -20,17 +20,40 @@ install)
   cmake --install "$build" --prefix "$scratch/prefix" >/dev/null
   for p in "${programs[@]}"; do
     [ -x "$scratch/prefix/bin/$p" ] || fail "bin/$p not installed"
-    [ -s "$scratch/prefix/share/man/man1/$p.1" ] || fail "man1/$p.1 not installed"
+    ls "$scratch/prefix/share/man/man1/$p.1"* >/dev/null 2>&1 || fail "man1/$p.1 not installed"
   done
+  share=$scratch/prefix/share/netfigures
+  for f in plot-cdf.gp delays.txt throughputs.txt packets.txt tti_bits.txt packet_bytes.txt; do
+    [ -s "$share/$f" ] || fail "share/netfigures/$f not installed"
+  done
+  [ -s "$scratch/prefix/share/doc/netfigures/copyright" ] || fail "no copyright file installed"
+  # The bundled delays are in seconds: no warning about samples on no line.
+  err=$("$scratch/prefix/bin/varnoth" "$share/delays.txt" "$scratch/delays.cdf" 2>&1 >/dev/null)
+  [ -z "$err" ] || fail "varnoth on the bundled delays says: $err"
   ;;
 deb)
   command -v dpkg-deb >/dev/null || exit 77
   (cd "$scratch" && cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch" >/dev/null)
   deb=$(ls "$scratch"/*.deb)
   dpkg-deb -x "$deb" "$scratch/root"
-  [ -s "$scratch/root/usr/share/man/man1/varnoth.1" ] || fail "the package holds no man page"
-  got=$("$scratch/root/usr/bin/ostrevan" "$source/examples/packets.txt")
+  [ -s "$scratch/root/usr/share/man/man1/varnoth.1.gz" ] || fail "the package holds no man page"
+  got=$("$scratch/root/usr/bin/ostrevan" "$scratch/root/usr/share/netfigures/packets.txt")
   [ "$got" = $'TX 48213\nRX 46990\nPLR 2.536660' ] || fail "packaged ostrevan printed: $got"
+  if command -v lintian >/dev/null; then
+    # Errors and warnings fail the check; informational tags do not.
+    report=$(lintian --tag-display-limit 0 "$deb" 2>&1 | grep -E '^[EW]: ' || true)
+    [ -z "$report" ] || fail "lintian: $report"
+  else
+    echo "lintian not found: the package was not linted"
+  fi
+  ;;
+no-gtest)
+  # The first quick-start command on a machine without GoogleTest.
+  cmake --preset examples -S "$source" -B "$scratch/build" -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
+    >"$scratch/log" 2>&1 || fail "configure without GoogleTest: $(tail -n 5 "$scratch/log")"
+  (cd "$source" && MAKEFLAGS=-j cmake --build "$scratch/build" --target examples) \
+    >"$scratch/log" 2>&1 || fail "examples without GoogleTest: $(tail -n 5 "$scratch/log")"
+  grep -q '^PLR 2.536660$' "$scratch/log" || fail "the examples did not run: $(tail -n 5 "$scratch/log")"
   ;;
 man)
   command -v groff >/dev/null || exit 77

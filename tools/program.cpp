@@ -13,12 +13,12 @@ namespace program {
 
 namespace {
 
-const About* self = nullptr;
+About self{"netfigures", "", ""};
 int arg_count = 0;
 char** args = nullptr;
 const char* partial_file = nullptr;  // see remove_on_failure
 
-const char* name() { return self != nullptr ? self->name : "netfigures"; }
+const char* name() { return self.name; }
 
 // A file name or argument as a message shows it: on one line, whatever bytes it holds.
 std::string shown(const char* text) {
@@ -104,7 +104,7 @@ extern "C" void on_signal(int signal) {
 }  // namespace
 
 void start(const About& about, int argc, char** argv) {
-  self = &about;
+  self = about;
   arg_count = argc;
   args = argv;
   std::signal(SIGPIPE, SIG_IGN);
