@@ -82,7 +82,7 @@ namespace detail {
 
 Source::Source(const char* path, std::size_t block, ReadError& error)
     : error_(error), block_(std::clamp<std::size_t>(block, 1, kDefaultBlock)), end_(buffer_) {
-  *end_ = '\0';
+  std::memset(end_, 0, 1 + scan::kPadding);
   error_.path = path;
   if (std::strcmp(path, "-") == 0) {
     fd_ = STDIN_FILENO;
@@ -101,15 +101,15 @@ Source::~Source() {
   if (fd_ >= 0 && owns_fd_) ::close(fd_);
 }
 
-bool Source::refill(const char*& p) {
+const char* Source::refill(const char* p) {
   if (too_long(p, end_)) {
     fail(ReadError::What::kTooLong, p);
-    return false;
+    return nullptr;
   }
-  if (read_block(p)) return true;
+  if (read_block(p)) return p;
   error_.what = ReadError::What::kSystem;
   error_.errnum = errno;
-  return false;
+  return nullptr;
 }
 
 bool Source::read_block(const char*& p) {
@@ -134,7 +134,7 @@ bool Source::read_block(const char*& p) {
     }
   }
   end_ += got;
-  *end_ = '\0';
+  std::memset(end_, 0, 1 + scan::kPadding);  // the sentinel, and what wide loads may see past it
   return read_all;
 }
 

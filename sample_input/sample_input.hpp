@@ -4,8 +4,10 @@
 // the same whatever the length of the file.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "sample_input/scan.hpp"
 
@@ -59,31 +61,81 @@ class Source {
   // Hands each number of the file to step, a double or an std::int32_t as T
   // says; the count, or -1 with the error recorded.
   template <class T, class Step>
-  std::int64_t each(Step& step) {
+  NETFIGURES_INLINE std::int64_t each(Step& step) {
     std::int64_t count = 0;
+    std::int64_t line = line_;  // in a register in the loop; line_ is kept for the rare paths
     const char* p = end_;
+    scan::Shape shape;
+    // Numbers since the layout last matched. Where the format changes from
+    // line to line, learning and checking layouts costs more than it saves:
+    // after a few misses both stop, and a layout is tried again only now and
+    // then. Nothing has been learnt at first, so nothing is checked. (64 bits:
+    // it never wraps round to checking a layout never learnt.)
+    std::uint64_t misses = 4;
     for (;;) {
-      p = skip_space(p);
-      if (p == end_) {
-        if (eof_) break;
-        if (!refill(p)) return -1;
-        continue;
+      // The fast paths run in loops of their own, so that their state stays
+      // in registers while they run.
+      if constexpr (std::is_integral_v<T>) {
+        // Integers differ in length from line to line: 64 bytes at a time, not by layout.
+        while (end_ - p >= 64) {
+          const char* const next = scan::scan_integer_block(p, step, count, line);
+          if (next == p) break;
+          p = next;
+        }
       }
-      const scan::Token<T> t = scan::scan_next(p, T{});
-      if (t.seen == end_ && !eof_) {  // the token may go on in the next block
-        if (!refill(p)) return -1;
-        continue;
+      // Most numbers of a trace: the layout of the one before. The minus is
+      // added without a branch, which would be mispredicted on every
+      // negative number.
+      if (misses < 4) {
+        for (;;) {
+          const unsigned negative = scan::is_minus(*p);
+          if (!shape.matches(p + negative)) break;
+          T value;
+          shape.value(p + negative, negative != 0, value);
+          line += shape.newlines();
+          p += negative + shape.length();
+          misses = 0;
+          step(value);
+          ++count;
+        }
       }
-      if (too_long(p, t.end)) return fail(ReadError::What::kTooLong, p);
-      if (t.status == scan::Status::kValue) {
-        step(t.value);
-      } else if (t.status == scan::Status::kText) {
-        step(scan::to_double(p, t.end));
+      ++misses;
+      p = skip_space(p, line);
+      T value;
+      // A number of a layout to learn, while learning pays.
+      const char* plain = nullptr;
+      if (misses < 4 || misses % 64 == 0) plain = scan::scan_plain(p, value);
+      if (plain != nullptr && shape.learn(p, plain)) {
+        // The white space after the number is part of its layout.
+        misses = std::min<std::uint64_t>(misses, 1);  // so that the next number is checked
+        line += shape.newlines();
+        p += scan::is_minus(*p) + shape.length();
+      } else if (plain != nullptr) {
+        p = plain;
       } else {
-        return fail(t.status, p);
+        line_ = line;
+        if (p == end_) {
+          if (eof_) break;
+          if ((p = refill(p)) == nullptr) return -1;
+          continue;
+        }
+        const scan::Token<T> t = scan::scan_next(p, T{});
+        if (t.seen == end_ && !eof_) {  // the token may go on in the next block
+          if ((p = refill(p)) == nullptr) return -1;
+          continue;
+        }
+        if (too_long(p, t.end)) return fail(ReadError::What::kTooLong, p);
+        if (t.status == scan::Status::kValue) {
+          value = t.value;
+        } else if (t.status == scan::Status::kText) {
+          value = static_cast<T>(scan::to_double(p, t.end));  // only reals are kText
+        } else {
+          return fail(t.status, p);
+        }
+        p = t.end;
       }
+      step(value);
       ++count;
-      p = t.end;
     }
     return finish(count);
   }
@@ -95,18 +147,19 @@ class Source {
     return static_cast<std::size_t>(end - begin) > kMaxNumberLength;
   }
 
-  const char* skip_space(const char* p) {
+  static const char* skip_space(const char* p, std::int64_t& line) {
     while (scan::is_space(static_cast<unsigned char>(*p))) {
-      line_ += *p == '\n';
+      line += *p == '\n';
       ++p;
     }
     return p;
   }
 
   // Moves the unfinished token at p (with its context) to the front and reads
-  // the next block behind it; p follows the move. False on a failure, which
-  // has been recorded.
-  bool refill(const char*& p);
+  // the next block behind it; where p has moved to, or nullptr on a failure,
+  // which has been recorded. (Not p by reference: the reading loop keeps it
+  // in a register.)
+  const char* refill(const char* p);
   // The move and the read of refill, without its checks; false with errno set.
   bool read_block(const char*& p);
   std::int64_t fail(scan::Status status, const char* at);
@@ -121,8 +174,10 @@ class Source {
   std::int64_t line_ = 1;
   std::int64_t offset_ = 0;  // where in the file buffer_[0] lies
   char* end_;                // where the data ends and the NUL sentinel stands
-  // The NUL sentinel, then room for the eight-byte loads of scan_integer.
-  char buffer_[kContext + kMaxNumberLength + kDefaultBlock + 1 + 8] = {};
+  // The NUL sentinel, then room for the scanners' wide loads. Left
+  // uninitialised: only what is read and the padding behind it are written,
+  // so a short file touches few pages.
+  char buffer_[kContext + kMaxNumberLength + kDefaultBlock + 1 + scan::kPadding];
 };
 
 }  // namespace detail
@@ -131,9 +186,12 @@ class Source {
 // step(double) for each in file order. Returns how many there were (at least
 // one), or -1 with error filled in when the file cannot be read, holds no
 // number, or holds text that is not a number.
+// (In line in the caller, so that the step's state, such as a sum, stays in
+// registers through the loop: the compiler then sees that nothing else
+// reaches it.)
 template <class Step>
-std::int64_t read_real_samples(const char* path, Step&& step, ReadError& error,
-                               std::size_t block = kDefaultBlock) {
+NETFIGURES_INLINE std::int64_t read_real_samples(const char* path, Step&& step, ReadError& error,
+                                                 std::size_t block = kDefaultBlock) {
   detail::Source source(path, block, error);
   return source.ok() ? source.each<double>(step) : -1;
 }
@@ -141,8 +199,8 @@ std::int64_t read_real_samples(const char* path, Step&& step, ReadError& error,
 // The same for integers: step(std::int32_t); a value outside the 32-bit
 // signed range is an error, never a wrapped value.
 template <class Step>
-std::int64_t read_integer_samples(const char* path, Step&& step, ReadError& error,
-                                  std::size_t block = kDefaultBlock) {
+NETFIGURES_INLINE std::int64_t read_integer_samples(const char* path, Step&& step, ReadError& error,
+                                                    std::size_t block = kDefaultBlock) {
   detail::Source source(path, block, error);
   return source.ok() ? source.each<std::int32_t>(step) : -1;
 }

@@ -30,8 +30,7 @@ Token<double> scan_binary_exponent(const char* mark) {
   return {e, e, e != first ? Status::kText : Status::kNotANumber};
 }
 
-}  // namespace
-
+// inf, nan, hexadecimal and malformed reals: what the digit loops leave aside.
 Token<double> scan_real_rare(const char* s) {
   if (s[0] == '0' && (s[1] | 0x20) == 'x') {
     const char* h = s + 2;
@@ -57,6 +56,50 @@ Token<double> scan_real_rare(const char* s) {
     if (m == s + 3) return {m, m, Status::kText};
   }
   return {m, m, Status::kNotANumber};
+}
+
+}  // namespace
+
+Token<double> scan_real_long(const char* p) {
+  const bool negative = *p == '-';
+  const char* s = p + (negative || *p == '+');
+  const char* const first = s;
+  std::uint64_t mantissa = 0;  // wraps past 19 digits; such numbers take to_double
+  while (is_digit(*s)) mantissa = mantissa * 10 + static_cast<unsigned>(*s++ - '0');
+  if (s == first + 1 && *first == '0' && (*s | 0x20) == 'x') return scan_real_rare(first);
+  std::ptrdiff_t digits = s - first;
+  int exponent = 0;
+  if (*s == '.') {
+    const char* const fraction = ++s;
+    while (is_digit(*s)) mantissa = mantissa * 10 + static_cast<unsigned>(*s++ - '0');
+    exponent = -static_cast<int>(s - fraction < 1000 ? s - fraction : 1000);
+    digits += s - fraction;
+  }
+  if (digits == 0) {  // "." or "-.": no digits; "inf", "nan" or malformed
+    return s != first ? Token<double>{s, s, Status::kNotANumber} : scan_real_rare(first);
+  }
+  if ((*s | 0x20) == 'e') {
+    const char* e = s + 1;
+    const bool down = *e == '-';
+    e += (down || *e == '+');
+    const char* const exponent_digits = e;
+    int written = 0;
+    while (is_digit(*e)) {
+      if (written < 100000) written = written * 10 + (*e - '0');
+      ++e;
+    }
+    // "1e", "1e+": an exponent mark needs digits
+    if (e == exponent_digits) return {e, e, Status::kNotANumber};
+    exponent += down ? -written : written;
+    s = e;
+  }
+  if (digits > 19 || mantissa > (std::uint64_t{1} << 53) || exponent < -22 || exponent > 22) {
+    return {s, s, Status::kText};
+  }
+  const auto m = static_cast<double>(mantissa);
+  const double magnitude =
+      exponent < 0 ? m / kExactPowersOfTen[-exponent] : m * kExactPowersOfTen[exponent];
+  return {s, s, Status::kValue, negative ? -magnitude : magnitude};
 }
 
 double to_double(const char* begin, const char* end) {

@@ -57,7 +57,7 @@ void remove_on_failure(const char* path);
 
 // The readers, with a failure ending the run.
 template <class Step>
-std::int64_t read_reals(const char* path, Step&& step) {
+NETFIGURES_INLINE std::int64_t read_reals(const char* path, Step&& step) {
   sample_input::ReadError error;
   const std::int64_t n = sample_input::read_real_samples(path, step, error);
   if (n < 0) read_failed(error);
@@ -65,7 +65,7 @@ std::int64_t read_reals(const char* path, Step&& step) {
 }
 
 template <class Step>
-std::int64_t read_integers(const char* path, Step&& step) {
+NETFIGURES_INLINE std::int64_t read_integers(const char* path, Step&& step) {
   sample_input::ReadError error;
   const std::int64_t n = sample_input::read_integer_samples(path, step, error);
   if (n < 0) read_failed(error);
