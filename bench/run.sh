@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
 # Times every program against its plain fscanf build (the same computation,
-# fscanf per number) and against the bare read-and-parse loop, in one run, and
-# prints the ratios and the peak memory. Outputs of each pair are compared.
+# fscanf per number), the bare read-and-parse loop over the project's reader
+# ("parse"), and a read-and-parse loop over std::from_chars ("from_chars", the
+# yardstick of a correct general parser), in one run; prints the ratios and
+# the peak memory. The outputs of each program and its fscanf build are
+# compared.
 #
 #   bench/run.sh PROGRAM_DIR BENCH_TOOL_DIR
 #   (or: cmake --build build --target bench)
 #
-# SIZES (default "1000000 10000000") sets the sample counts, RUNS (default 3)
-# the runs each time is the best of, BENCH_DATA where generated files are kept.
+# SIZES (default "1000000 10000000") sets the sample counts, RUNS (default 5)
+# the rounds each time is the median of, BENCH_DATA where generated files are
+# kept. The commands of a row take turns round by round, so that a burst of
+# load on the machine does not land on one of them only.
 set -euo pipefail
 programs=$1
 tools=$2
 sizes=${SIZES:-"1000000 10000000"}
-runs=${RUNS:-3}
+runs=${RUNS:-5}
 data=${BENCH_DATA:-$tools/data}
 mkdir -p "$data"
 
@@ -22,32 +27,40 @@ samples() {  # KIND N: a generated file, made once and kept
   echo "$file"
 }
 
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
 # row NAME KIND N ARG...: ARG... follow the program name; the first is the sample file.
-# The three commands take turns, so that a burst of load on the machine does
-# not land on one of them only; each time is the best of its runs.
 row() {
   local name=$1 kind=$2 n=$3
   shift 3
-  local fast=1e9 plain=1e9 parse=1e9 peak=0 t m
+  local parse_kind=real fast="" plain="" parse="" yard="" peak=0 t m
+  [ "$kind" = int ] && parse_kind=int
   for ((run = 0; run < runs; run++)); do
     read -r t m < <("$tools/measure" 1 "$programs/$name" "$@")
-    fast=$(awk -v a="$fast" -v b="$t" 'BEGIN { print (b < a ? b : a) }')
+    fast+="$t "
     ((m > peak)) && peak=$m
     read -r t _ < <("$tools/measure" 1 "$tools/${name}_fscanf" "$@")
-    plain=$(awk -v a="$plain" -v b="$t" 'BEGIN { print (b < a ? b : a) }')
-    read -r t _ < <("$tools/measure" 1 "$tools/parse_only" "$kind" "$1")
-    parse=$(awk -v a="$parse" -v b="$t" 'BEGIN { print (b < a ? b : a) }')
+    plain+="$t "
+    read -r t _ < <("$tools/measure" 1 "$tools/parse_only" "$parse_kind" "$1")
+    parse+="$t "
+    read -r t _ < <("$tools/measure" 1 "$tools/from_chars_loop" "$parse_kind" "$1")
+    yard+="$t "
   done
+  fast=$(tr ' ' '\n' <<<"$fast" | median)
+  plain=$(tr ' ' '\n' <<<"$plain" | median)
+  parse=$(tr ' ' '\n' <<<"$parse" | median)
+  yard=$(tr ' ' '\n' <<<"$yard" | median)
   local same=yes
   [ "$("$programs/$name" "$@")" = "$("$tools/${name}_fscanf" "$@")" ] || same=NO
-  awk -v name="$name" -v n="$n" -v fast="$fast" -v plain="$plain" -v parse="$parse" \
-    -v peak="$peak" -v same="$same" 'BEGIN {
-      printf "%-10s %9d %8.3f %8.3f %8.1fx %8.3f %7.2fx %8d %5s\n",
-        name, n, fast, plain, plain / fast, parse, fast / parse, peak, same }'
+  awk -v name="$name" -v kind="$kind" -v n="$n" -v fast="$fast" -v plain="$plain" \
+    -v parse="$parse" -v yard="$yard" -v peak="$peak" -v same="$same" 'BEGIN {
+      printf "%-10s %-6s %9d %8.3f %8.3f %7.1fx %8.3f %6.2f %8.3f %6.2f %8d %5s\n",
+        name, kind, n, fast, plain, plain / fast, parse, fast / parse, yard, fast / yard,
+        peak, same }'
 }
 
-printf '%-10s %9s %8s %8s %9s %8s %8s %8s %5s\n' program samples seconds fscanf faster \
-  parse "vs parse" "peak KiB" same
+printf '%-10s %-6s %9s %8s %8s %8s %8s %6s %8s %6s %8s %5s\n' program data samples seconds \
+  fscanf faster parse "/parse" from_ch "/fc" "peak KiB" same
 for n in $sizes; do
   reals=$(samples real "$n")
   row varnoth real "$n" "$reals" "$data/out.cdf"
@@ -55,6 +68,10 @@ for n in $sizes; do
   "$tools/varnoth_fscanf" "$reals" "$data/plain.cdf" >/dev/null
   cmp -s "$data/fast.cdf" "$data/plain.cdf" || echo "varnoth: the distribution files DIFFER"
   row quellimar real "$n" "$reals"
+  row quellimar real9 "$n" "$(samples real9 "$n")"
+  mixed=$(samples mixed "$n")
+  row quellimar mixed "$n" "$mixed"
+  row varnoth mixed "$n" "$mixed" "$data/out.cdf"
   integers=$(samples int "$n")
   row ostrevan int "$n" "$integers"
   row bruntel int "$n" "$integers" 1 20e6

@@ -146,7 +146,7 @@ struct Classes {
 NETFIGURES_INLINE Classes classify64(const char* p) {
   Classes c{0, 0, 0, 0};
 #ifdef NETFIGURES_SSE2
-  for (int i = 0; i < 4; ++i) {
+  for (std::ptrdiff_t i = 0; i < 4; ++i) {
     const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
     const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(b, _mm_set1_epi8('0' - 1)),
                                         _mm_cmplt_epi8(b, _mm_set1_epi8('9' + 1)));
@@ -161,7 +161,7 @@ NETFIGURES_INLINE Classes classify64(const char* p) {
     c.minuses |= std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(minus))} << 16 * i;
   }
 #else
-  for (int i = 0; i < 8; ++i) {
+  for (std::ptrdiff_t i = 0; i < 8; ++i) {
     const std::uint64_t word = load8(p + 8 * i);
     c.digits |= std::uint64_t{high_bits(bytes_in_range(word, '0', '9'))} << 8 * i;
     c.spaces |= std::uint64_t{high_bits(space_bytes(word))} << 8 * i;
@@ -439,12 +439,12 @@ class Shape {
   // The value of the number at p, past its minus sign if negative, which
   // matches(): exact, as scan_plain's.
   NETFIGURES_INLINE void value(const char* p, bool negative, std::int32_t& out) const {
-    const auto magnitude = static_cast<std::int32_t>(digits(p));  // 7 digits at most
+    const auto magnitude = static_cast<std::int32_t>(mantissa(p));  // 7 digits at most
     out = negative ? -magnitude : magnitude;
   }
 
   NETFIGURES_INLINE void value(const char* p, bool negative, double& out) const {
-    const double magnitude = static_cast<double>(digits(p)) / divisor_;
+    const double magnitude = static_cast<double>(mantissa(p)) / divisor_;
     out = negative ? -magnitude : magnitude;
   }
 
@@ -454,7 +454,7 @@ class Shape {
   // over the 16 bytes: digits to pairs, pairs to fours, fours to eights. The
   // weights of each rung are powers of ten that this layout fixes, so the
   // point and the white space weigh 0 and the digits need not be moved.
-  NETFIGURES_INLINE std::uint64_t digits(const char* p) const {
+  NETFIGURES_INLINE std::uint64_t mantissa(const char* p) const {
     const __m128i bytes =
         _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi8('0'));
     const __m128i zero = _mm_setzero_si128();
@@ -504,7 +504,7 @@ class Shape {
   __m128i eight_weights_ = _mm_setzero_si128();
   std::uint64_t eight_scale_[2] = {};  // the power of ten each eight counts in
 #else
-  NETFIGURES_INLINE std::uint64_t digits(const char* p) const {
+  NETFIGURES_INLINE std::uint64_t mantissa(const char* p) const {
     return decimal_digits(p, whole_, fraction_);
   }
 
@@ -528,10 +528,11 @@ class Shape {
 template <class Step>
 const char* scan_integer_block(const char* p, Step& step, std::int64_t& count, std::int64_t& line) {
   const Classes c = classify64(p);
-  // A minus that begins a number: white space (or p) before it, a digit after.
-  const std::uint64_t signs = c.minuses & (c.digits >> 1) & (c.spaces << 1 | 1);
+  // A minus that begins a number: a digit after it. (After a number too:
+  // "1-2" is 1 and -2.)
+  const std::uint64_t signs = c.minuses & (c.digits >> 1);
   const std::uint64_t others = ~(c.digits | c.spaces | signs);
-  const std::uint64_t before_others = others != 0 ? (others & -others) - 1 : ~std::uint64_t{0};
+  const std::uint64_t before_others = (others & -others) - 1;  // all of them if none
   const std::uint64_t spaces = c.spaces & before_others;
   if (spaces == 0) return p;
   // Up to the last white space: a number after it may go on past the block.

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -172,6 +173,64 @@ TEST(RealReader, MatchesStrtodOnRandomDecimals) {
     expected.push_back(std::strtod(token.c_str(), nullptr));
   }
   expect_reads({text, expected}, false, {kDefaultBlock, 4099});
+}
+
+// What strtod or strtoll make of text, token after token (as a C "%lf" or
+// "%d" conversion would), for texts of numbers only.
+std::vector<double> c_library_values(const std::string& text, bool integers) {
+  std::vector<double> values;
+  const char* s = text.c_str();
+  for (;;) {
+    while (*s != '\0' && std::strchr(" \t\n\v\f\r", *s) != nullptr) ++s;
+    if (*s == '\0') return values;
+    char* end = nullptr;
+    values.push_back(integers ? static_cast<double>(std::strtoll(s, &end, 10))
+                              : std::strtod(s, &end));
+    s = end;
+  }
+}
+
+// Numbers of one layout are read at a constant step and integers 64 bytes at
+// a time; any change of layout must fall back to the scanners at the right
+// place. A run of one layout, a change, then the run again, shifted by every
+// offset against the edges of blocks of every size, with a malformed word
+// after it so that the line count is checked as well.
+TEST(Reader, LayoutChangesAgreeWithTheCLibraryAtEveryBlockEdge) {
+  const std::vector<std::size_t> blocks{1, 2, 3, 7, 13, 61, 64, 67, 130, kDefaultBlock};
+  struct Layouts {
+    bool integers;
+    std::string run;  // one number of the layout and its white space
+    std::vector<std::string> changes;
+  };
+  const std::vector<Layouts> layouts{
+      {false,
+       "0.123456\n",
+       {"0.1234567\n", "-0.123456\n", "1.5e-3\n", ".5\n", "5.\n", "0.123456\r\n", "0.123456  ",
+        "1-2\n", "0.12345678901234567\n", "1448\n", "+0.5\n", "inf\n", "0x1p3\n", "0.123456\t",
+        "\n\n", "12345678.9\n", "123456789012345\n"}},
+      {false, "-12.123456789\r\n", {"12.123456789\r\n", "12.12345678\r\n", "-1e22\r\n", "0\r\n"}},
+      {true,
+       "1448\n",
+       {"-12\n", "+5\n", "12345678\n", "2147483647\n", "-2147483648\n", "007\n", "1-2\n",
+        "1448\r\n", "1448  ", "1448\t", "42\n", "\n\n\n"}},
+  };
+  for (const Layouts& l : layouts) {
+    for (const std::string& change : l.changes) {
+      for (int shift = 0; shift < 16; ++shift) {
+        for (int before : {1, 3, 9}) {
+          std::string text(static_cast<std::size_t>(shift), ' ');
+          for (int i = 0; i < before; ++i) text += l.run;
+          text += change;
+          for (int i = 0; i < 12; ++i) text += l.run;
+          expect_reads({text, c_library_values(text, l.integers)}, l.integers, blocks);
+          const auto lines = std::count(text.begin(), text.end(), '\n');
+          expect_fails({text + " x\n" + l.run, l.integers ? What::kNotAnInteger : What::kNotANumber,
+                        lines + 1, "x"},
+                       l.integers, blocks);
+        }
+      }
+    }
+  }
 }
 
 TEST(RealReader, RejectsWhatIsNotANumber) {
