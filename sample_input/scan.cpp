@@ -79,27 +79,15 @@ Token<double> scan_real_long(const char* p) {
     return s != first ? Token<double>{s, s, Status::kNotANumber} : scan_real_rare(first);
   }
   if ((*s | 0x20) == 'e') {
-    const char* e = s + 1;
-    const bool down = *e == '-';
-    e += (down || *e == '+');
-    const char* const exponent_digits = e;
-    int written = 0;
-    while (is_digit(*e)) {
-      if (written < 100000) written = written * 10 + (*e - '0');
-      ++e;
-    }
-    // "1e", "1e+": an exponent mark needs digits
-    if (e == exponent_digits) return {e, e, Status::kNotANumber};
-    exponent += down ? -written : written;
-    s = e;
+    const Exponent e = scan_exponent(s);
+    if (!e.ok) return {e.end, e.end, Status::kNotANumber};
+    exponent += e.value;
+    s = e.end;
   }
   if (digits > 19 || mantissa > (std::uint64_t{1} << 53) || exponent < -22 || exponent > 22) {
     return {s, s, Status::kText};
   }
-  const auto m = static_cast<double>(mantissa);
-  const double magnitude =
-      exponent < 0 ? m / kExactPowersOfTen[-exponent] : m * kExactPowersOfTen[exponent];
-  return {s, s, Status::kValue, negative ? -magnitude : magnitude};
+  return {s, s, Status::kValue, exact(mantissa, exponent, negative)};
 }
 
 double to_double(const char* begin, const char* end) {

@@ -247,6 +247,39 @@ NETFIGURES_INLINE const char* scan_plain_decimal(const char* p, double& value) {
   return end;
 }
 
+// The decimal exponent after its mark ('e' or 'E'): where its digits end and
+// its value, capped where any exponent is out of range anyway. Without
+// digits ("1e", "1e+") it is no exponent: not ok, and end is where the scan
+// stopped.
+struct Exponent {
+  const char* end;
+  int value;
+  bool ok;
+};
+
+NETFIGURES_INLINE Exponent scan_exponent(const char* mark) {
+  const char* e = mark + 1;
+  const bool down = *e == '-';
+  e += (down || *e == '+');
+  const char* const digits = e;
+  int written = 0;
+  while (is_digit(*e)) {
+    if (written < 100000) written = written * 10 + (*e - '0');
+    ++e;
+  }
+  return {e, down ? -written : written, e != digits};
+}
+
+// mantissa times 10 to the exponent, for a mantissa of 53 bits at most and an
+// exponent of at most 22 either way: both are exact in a double, so the one
+// rounding of the product or quotient gives the correctly rounded value.
+NETFIGURES_INLINE double exact(std::uint64_t mantissa, int exponent, bool negative) {
+  const auto m = static_cast<double>(mantissa);
+  const double magnitude =
+      exponent < 0 ? m / kExactPowersOfTen[-exponent] : m * kExactPowersOfTen[exponent];
+  return negative ? -magnitude : magnitude;
+}
+
 // The value of a token that scan_real left as kText, rounded as strtod rounds it.
 double to_double(const char* begin, const char* end);
 
@@ -269,12 +302,9 @@ NETFIGURES_INLINE Token<double> skip_long_decimal(const char* s) {
   s = skip_digits(s);
   if (*s == '.') s = skip_digits(s + 1);
   if ((*s | 0x20) == 'e') {
-    const char* e = s + 1;
-    e += (*e == '-' || *e == '+');
-    const char* const exponent = skip_digits(e);
-    // "1e", "1e+": an exponent mark needs digits
-    if (exponent == e) return {e, e, Status::kNotANumber};
-    s = exponent;
+    const Exponent e = scan_exponent(s);
+    if (!e.ok) return {e.end, e.end, Status::kNotANumber};
+    s = e.end;
   }
   return {s, s, Status::kText};
 }
@@ -300,25 +330,13 @@ NETFIGURES_INLINE Token<double> scan_real(const char* p) {
   const std::uint64_t mantissa = decimal_digits(s, whole, fraction);
   int exponent = -fraction;
   if ((*end | 0x20) == 'e') {
-    const char* e = end + 1;
-    const bool down = *e == '-';
-    e += (down || *e == '+');
-    const char* const exponent_digits = e;
-    int written = 0;
-    while (is_digit(*e)) {
-      if (written < 100000) written = written * 10 + (*e - '0');
-      ++e;
-    }
-    // "1e", "1e+": an exponent mark needs digits
-    if (e == exponent_digits) return {e, e, Status::kNotANumber};
-    exponent += down ? -written : written;
-    end = e;
+    const Exponent e = scan_exponent(end);
+    if (!e.ok) return {e.end, e.end, Status::kNotANumber};
+    exponent += e.value;
+    end = e.end;
   }
   if (exponent < -22 || exponent > 22) return {end, end, Status::kText};
-  const auto m = static_cast<double>(mantissa);
-  const double magnitude =
-      exponent < 0 ? m / kExactPowersOfTen[-exponent] : m * kExactPowersOfTen[exponent];
-  return {end, end, Status::kValue, negative ? -magnitude : magnitude};
+  return {end, end, Status::kValue, exact(mantissa, exponent, negative != 0)};
 }
 
 // Optional sign and decimal digits, as a C "%d" conversion reads them.
