@@ -66,12 +66,12 @@ class Source {
     std::int64_t line = line_;  // in a register in the loop; line_ is kept for the rare paths
     const char* p = end_;
     scan::Shape shape;
-    // Numbers since the layout last matched. Where the format changes from
-    // line to line, learning and checking layouts costs more than it saves:
-    // after a few misses both stop, and a layout is tried again only now and
-    // then. Nothing has been learnt at first, so nothing is checked. (64 bits:
-    // it never wraps round to checking a layout never learnt.)
-    std::uint64_t misses = 4;
+    // Numbers since the layout last matched. After a few, the format seems
+    // to change from line to line, where learning and checking layouts costs
+    // more than it saves: then a layout is learnt only every 64th number
+    // and the next one checked against it. At first nothing is learnt, so
+    // nothing is checked. (64 bits: it never wraps round.)
+    std::uint64_t misses = 64;
     for (;;) {
       // The fast paths run in loops of their own, so that their state stays
       // in registers while they run.
@@ -99,15 +99,13 @@ class Source {
           ++count;
         }
       }
-      ++misses;
       p = skip_space(p, line);
       T value;
       // A number of a layout to learn, while learning pays.
       const char* plain = nullptr;
       if (misses < 4 || misses % 64 == 0) plain = scan::scan_plain(p, value);
-      if (plain != nullptr && shape.learn(p, plain)) {
-        // The white space after the number is part of its layout.
-        misses = std::min<std::uint64_t>(misses, 1);  // so that the next number is checked
+      const bool learnt = plain != nullptr && shape.learn(p, plain);
+      if (learnt) {  // the white space after the number is part of its layout
         line += shape.newlines();
         p += scan::is_minus(*p) + shape.length();
       } else if (plain != nullptr) {
@@ -134,6 +132,9 @@ class Source {
         }
         p = t.end;
       }
+      // One more number the layout missed; a layout learnt after many is
+      // checked on the next.
+      misses = learnt && misses >= 4 ? 3 : misses + 1;
       step(value);
       ++count;
     }
