@@ -21,15 +21,6 @@ const char* match(const char* s, const char* word) {
   return s;
 }
 
-// Digits of a binary exponent after its mark; "p" alone is malformed.
-Token<double> scan_binary_exponent(const char* mark) {
-  const char* e = mark + 1;
-  e += (*e == '+' || *e == '-');
-  const char* const first = e;
-  while (is_digit(*e)) ++e;
-  return {e, e, e != first ? Status::kText : Status::kNotANumber};
-}
-
 // inf, nan, hexadecimal and malformed reals: what the digit loops leave aside.
 Token<double> scan_real_rare(const char* s) {
   if (s[0] == '0' && (s[1] | 0x20) == 'x') {
@@ -43,7 +34,9 @@ Token<double> scan_real_rare(const char* s) {
       digits = digits || h != fraction;
     }
     if (!digits) return {h, h, Status::kNotANumber};  // "0x" needs a hexadecimal digit
-    return (*h | 0x20) == 'p' ? scan_binary_exponent(h) : Token<double>{h, h, Status::kText};
+    if ((*h | 0x20) != 'p') return {h, h, Status::kText};
+    const Exponent e = scan_exponent(h);  // "p" alone is malformed
+    return {e.end, e.end, e.ok ? Status::kText : Status::kNotANumber};
   }
   const char* m = match(s, "inf");
   if (m == s + 3) {

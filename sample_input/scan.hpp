@@ -193,11 +193,6 @@ inline constexpr std::uint64_t kPowersOfTen[] = {1,
                                                  100000000000000,
                                                  1000000000000000};
 
-// The value of the n (1 to 8) decimal digits at s.
-NETFIGURES_INLINE std::uint32_t digits_at(const char* s, int n) {
-  return digits_value(load8(s) - 0x3030303030303030u, n);
-}
-
 // The value of the k (0 to 8) decimal digits at s, with no branch on k: a
 // number's length may change from one line to the next.
 NETFIGURES_INLINE std::uint64_t digits_up_to_8(const char* s, int k) {
@@ -218,8 +213,26 @@ NETFIGURES_INLINE std::uint64_t decimal_digits(const char* s, int whole, int fra
          digits_up_to_8(f + 8, fraction - first);
 }
 
-// The common form of a trace, written by printf: an optional minus, 1 to 8
-// digits, and a point with 1 to 14 digits or none, 15 digits at most in all,
+// The digits of a decimal at s, found by one 16-byte compare: how many stand
+// before the point, whether there is one, how many after it, and where they
+// end. The counts stop at the 16th byte, where the digits may go on.
+struct Decimal {
+  const char* end;
+  int whole;
+  int fraction;
+  bool point;
+};
+
+NETFIGURES_INLINE Decimal measure_decimal(const char* s) {
+  const unsigned digits = digit_mask16(s);
+  const int whole = __builtin_ctz(~digits);  // 16 at most: the upper bits of ~digits are set
+  const bool point = s[whole] == '.';
+  const int fraction = point ? __builtin_ctz(~digits >> (whole + 1)) : 0;
+  return {s + whole + point + fraction, whole, fraction, point};
+}
+
+// The common form of a trace, written by printf: an optional minus, digits,
+// and a point with at least one digit after it or none, 15 digits in all,
 // then white space. Its digits are found by one 16-byte compare and converted
 // eight at a time, with no loop over the characters; its value is exact, as
 // in scan_real. Returns where the number ends, or nullptr where the text is
@@ -227,27 +240,18 @@ NETFIGURES_INLINE std::uint64_t decimal_digits(const char* s, int whole, int fra
 // goes through memory, and reading it back stalls the loop on every number.)
 NETFIGURES_INLINE const char* scan_plain_decimal(const char* p, double& value) {
   const unsigned negative = is_minus(*p);
-  const char* const s = p + negative;
-  const unsigned digits = digit_mask16(s);
-  const int whole = __builtin_ctz(~digits);  // 16 at most: the upper bits of ~digits are set
-  const char* end = s + whole;
-  const bool point = *end == '.';
-  int fraction = 0;
-  if (point) {
-    fraction = __builtin_ctz(~digits >> (whole + 1));
-    end += 1 + fraction;
-  }
-  if (whole == 0 || whole > 8 || (point && fraction == 0) || whole + fraction > 15 ||
-      !is_space(static_cast<unsigned char>(*end))) {
+  const Decimal d = measure_decimal(p + negative);
+  if (d.whole == 0 || (d.point && d.fraction == 0) || d.whole + d.fraction > 15 ||
+      !is_space(static_cast<unsigned char>(*d.end))) {
     return nullptr;
   }
-  const std::uint64_t mantissa = decimal_digits(s, whole, fraction);
-  const double magnitude = static_cast<double>(mantissa) / kExactPowersOfTen[fraction];
+  const double magnitude = static_cast<double>(decimal_digits(p + negative, d.whole, d.fraction)) /
+                           kExactPowersOfTen[d.fraction];
   value = negative ? -magnitude : magnitude;
-  return end;
+  return d.end;
 }
 
-// The decimal exponent after its mark ('e' or 'E'): where its digits end and
+// The exponent after its mark ('e' or 'E'; 'p' in hexadecimal): where its digits end and
 // its value, capped where any exponent is out of range anyway. Without
 // digits ("1e", "1e+") it is no exponent: not ok, and end is where the scan
 // stopped.
@@ -318,11 +322,10 @@ NETFIGURES_INLINE Token<double> skip_long_decimal(const char* s) {
 NETFIGURES_INLINE Token<double> scan_real(const char* p) {
   const unsigned negative = is_minus(*p);
   const char* const s = p + (negative || *p == '+');
-  const unsigned digits = digit_mask16(s);
-  const int whole = __builtin_ctz(~digits);  // 16 at most: the upper bits of ~digits are set
-  const bool point = s[whole] == '.';
-  const int fraction = point ? __builtin_ctz(~digits >> (whole + 1)) : 0;
-  const char* end = s + whole + point + fraction;
+  const Decimal d = measure_decimal(s);
+  const int whole = d.whole;
+  const int fraction = d.fraction;
+  const char* end = d.end;
   // No digit, or an 'x' that may make a hexadecimal constant of "0".
   if (whole + fraction == 0 || (*end | 0x20) == 'x') return scan_real_long(p);
   // More than 15 digits, which may not fit 53 bits: to_double converts them.
@@ -567,7 +570,7 @@ const char* scan_integer_block(const char* p, Step& step, std::int64_t& count, s
       stop = first;
       break;
     }
-    const auto magnitude = static_cast<std::int32_t>(digits_at(p + first + negative, length));
+    const auto magnitude = static_cast<std::int32_t>(digits_up_to_8(p + first + negative, length));
     step(negative ? -magnitude : magnitude);
     ++count;
     starts &= starts - 1;
