@@ -80,12 +80,15 @@ std::size_t escape(const char* begin, const char* end, char* out, std::size_t ro
 
 namespace detail {
 
-// buffer_ is left uninitialised on purpose: zeroing 128 KiB on every run would
+// The buffer is left uninitialised on purpose: zeroing it on every run would
 // touch pages a short file never uses. Only the sentinel and padding are set.
-// cppcheck-suppress uninitMemberVar
-Source::Source(const char* path, std::size_t block, ReadError& error)
-    : error_(error), block_(std::clamp<std::size_t>(block, 1, kDefaultBlock)), end_(buffer_) {
-  std::memset(end_, 0, 1 + scan::kPadding);
+Source::Source(const char* path, std::size_t block, ReadError& error, char* buffer)
+    : error_(error),
+      block_(std::clamp<std::size_t>(block, 1, kDefaultBlock)),
+      buffer_(buffer),
+      begin_(buffer),
+      end_(buffer) {
+  std::memset(end_, 0, 1 + kPadding);
   error_.path = path;
   if (std::strcmp(path, "-") == 0) {
     fd_ = STDIN_FILENO;
@@ -116,16 +119,20 @@ const char* Source::refill(const char* p) {
 }
 
 bool Source::read_block(const char*& p) {
-  const char* const keep = p - std::min<std::ptrdiff_t>(p - buffer_, kContext);
+  // A full block ends where the buffer's padding begins; what is kept goes
+  // right in front of it.
+  char* const block = buffer_ + kBufferSize - 1 - kPadding - block_;
+  const char* const keep = p - std::min<std::ptrdiff_t>(p - begin_, kContext);
   const auto kept = static_cast<std::size_t>(end_ - keep);
-  offset_ += keep - buffer_;
-  std::memmove(buffer_, keep, kept);
-  p = buffer_ + (p - keep);
-  end_ = buffer_ + kept;
+  char* const start = block - kept;
+  offset_ += keep - begin_;
+  std::memmove(start, keep, kept);
+  p = start + (p - keep);
+  begin_ = start;
   std::size_t got = 0;
   bool read_all = true;
   while (got < block_) {
-    const ssize_t n = ::read(fd_, end_ + got, block_ - got);
+    const ssize_t n = ::read(fd_, block + got, block_ - got);
     if (n > 0) {
       got += static_cast<std::size_t>(n);
     } else if (n == 0) {
@@ -136,12 +143,12 @@ bool Source::read_block(const char*& p) {
       break;
     }
   }
-  end_ += got;
-  std::memset(end_, 0, 1 + scan::kPadding);  // the sentinel, and what wide loads may see past it
+  end_ = block + got;
+  std::memset(end_, 0, 1 + kPadding);  // the sentinel, and what wide loads may see past it
   return read_all;
 }
 
-std::int64_t Source::fail(scan::Status status, const char* at) {
+Source::Next Source::fail(scan::Status status, const char* at) {
   switch (status) {
     case scan::Status::kNotANumber:
       return fail(ReadError::What::kNotANumber, at);
@@ -156,7 +163,7 @@ std::int64_t Source::fail(scan::Status status, const char* at) {
   return fail(ReadError::What::kNone, at);  // not reached: those are values
 }
 
-std::int64_t Source::fail(ReadError::What what, const char* at) {
+Source::Next Source::fail(ReadError::What what, const char* at) {
   error_.what = what;
   error_.line = line_;
   // Quote the whole word around the fault ("12.5", not ".5"), and read on to
@@ -165,18 +172,18 @@ std::int64_t Source::fail(ReadError::What what, const char* at) {
   const auto quote_length = static_cast<std::ptrdiff_t>(sizeof error_.token);
   for (;;) {
     const char* end = at;
-    while (end < end_ && !scan::is_space(static_cast<unsigned char>(*end))) ++end;
+    while (end < end_ && !bytes::is_space(static_cast<unsigned char>(*end))) ++end;
     if (end < end_ || end - at >= quote_length || eof_ || !read_block(at)) break;
   }
   const char* word = at;
-  while (word > buffer_ && at - word < static_cast<std::ptrdiff_t>(kContext) &&
-         !scan::is_space(static_cast<unsigned char>(word[-1]))) {
+  while (word > begin_ && at - word < static_cast<std::ptrdiff_t>(kContext) &&
+         !bytes::is_space(static_cast<unsigned char>(word[-1]))) {
     --word;
   }
   const char* end = word;
-  while (end < end_ && !scan::is_space(static_cast<unsigned char>(*end))) ++end;
+  while (end < end_ && !bytes::is_space(static_cast<unsigned char>(*end))) ++end;
   escape(word, end, error_.token, sizeof error_.token);
-  if (offset_ + (word - buffer_) == 0) {  // the word the file begins with
+  if (offset_ + (word - begin_) == 0) {  // the word the file begins with
     for (const Compressor& c : kCompressors) {
       if (end - word >= static_cast<std::ptrdiff_t>(c.magic_length) &&
           std::memcmp(word, c.magic, c.magic_length) == 0) {
@@ -186,7 +193,7 @@ std::int64_t Source::fail(ReadError::What what, const char* at) {
       }
     }
   }
-  return -1;
+  return Next::kFailed;
 }
 
 std::int64_t Source::finish(std::int64_t count) {

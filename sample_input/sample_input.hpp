@@ -2,13 +2,45 @@
 // separated numbers through a fixed buffer and hands each number to the
 // caller's step as soon as it is parsed. Nothing is stored, so memory stays
 // the same whatever the length of the file.
+//
+// The buffer, and what the scanners and fast paths may assume of it:
+//
+//   [ context | unfinished token | block read ][NUL][kPadding NUL bytes]
+//   ^ begin_                                    ^ end_
+//
+// - The data ends at end_, where a NUL byte stands, the sentinel: it ends
+//   every number (no number holds a NUL) and is no white space, so every
+//   byte loop stops there. kPadding readable bytes follow, all NUL.
+// - No load starts past the sentinel, and none is wider than kWidestLoad
+//   bytes, so no read goes past the padding:
+//     - Layout::matches loads 16 bytes at a number's start, which is at or
+//       before the sentinel. The layout run steps on only past a number
+//       that matched, and a layout holds digits and the bytes of its own
+//       number (a point, white space), never a NUL: a match lies wholly
+//       before the sentinel, and the run stops there.
+//     - The scanners (scan_real, scan_integer, the plain scans) load 16
+//       bytes at the token's start and at each 16 digits after it; a digit
+//       is never the sentinel, so the next load starts at or before it. The
+//       digits are then converted eight bytes at a time from within the
+//       token or from its end.
+//     - integer_block runs only where 64 bytes of data lie ahead; besides
+//       those it loads 16 bytes at the start of each number in them.
+// - A full block always ends at the end of the buffer, so a fault past the
+//   padding would show at every block edge (tests/reader_test.cpp maps the
+//   buffer right before a page that cannot be read).
+// - The token that ends a block may go on in the next: it is scanned again
+//   once the block is refilled, with up to kContext bytes before it for the
+//   messages and at most kMaxNumberLength bytes of its own.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
 
+#include "sample_input/bytes.hpp"
+#include "sample_input/config.hpp"
+#include "sample_input/convert.hpp"
+#include "sample_input/fast_paths.hpp"
 #include "sample_input/scan.hpp"
 
 namespace sample_input {
@@ -17,6 +49,11 @@ namespace sample_input {
 // where a pipe returns less). Tests pass tiny sizes so that every number can
 // be made to straddle the edge between two reads.
 inline constexpr std::size_t kDefaultBlock = std::size_t{64} * 1024;
+
+// The widest load of the scanners and the fast paths, and the readable bytes
+// the buffer keeps after its sentinel for them (no load starts past it).
+inline constexpr std::size_t kWidestLoad = 16;
+inline constexpr std::size_t kPadding = kWidestLoad - 1;
 
 // Why a read failed and where: the facts a message is made of.
 struct ReadError {
@@ -47,11 +84,48 @@ std::size_t escape(const char* begin, const char* end, char* out, std::size_t ro
 
 namespace detail {
 
-// The open file and its buffer. The buffer keeps a little text in front of
-// the current token so that an error can quote the whole word around it.
+// Text kept in front of a token, so that an error can quote the whole word
+// around it.
+inline constexpr std::size_t kContext = 64;
+// The buffer: kept text and a block, the sentinel, the padding.
+inline constexpr std::size_t kBufferSize =
+    kContext + kMaxNumberLength + kDefaultBlock + 1 + kPadding;
+
+// When the reading loop speculates on the layout of the last number. A trace
+// holds one format, and then almost every number matches the layout of the
+// one before. Where the format changes from line to line, learning and
+// checking layouts costs more than it saves: after kPatience misses in a
+// row the loop stops checking, and learns a layout only every kRetryEvery
+// numbers, checking the next against it.
+class Speculation {
+ public:
+  bool checking() const { return misses_ < kPatience; }
+  bool learning() const { return checking() || misses_ % kRetryEvery == 0; }
+  void hit() { misses_ = 0; }
+  // A number that did not come from the layout run; learnt, if it was.
+  void missed(bool learnt) { misses_ = learnt && !checking() ? kPatience - 1 : misses_ + 1; }
+
+ private:
+  static constexpr std::uint64_t kPatience = 4;
+  static constexpr std::uint64_t kRetryEvery = 64;
+  // Numbers since the layout last matched (64 bits: it never wraps round). At
+  // first nothing is learnt, so nothing is checked, and the first number is
+  // learnt at once.
+  std::uint64_t misses_ = kRetryEvery;
+};
+
+// Where the reading loop stands: kept in registers while it runs.
+struct Cursor {
+  const char* p;
+  std::int64_t line;
+  std::int64_t count;
+};
+
+// The open file and its buffer.
 class Source {
  public:
-  Source(const char* path, std::size_t block, ReadError& error);
+  // buffer: kBufferSize bytes, which the reader may leave uninitialised.
+  Source(const char* path, std::size_t block, ReadError& error, char* buffer);
   ~Source();
   Source(const Source&) = delete;
   Source& operator=(const Source&) = delete;
@@ -62,109 +136,121 @@ class Source {
   // says; the count, or -1 with the error recorded.
   template <class T, class Step>
   NETFIGURES_INLINE std::int64_t each(Step& step) {
-    std::int64_t count = 0;
-    std::int64_t line = line_;  // in a register in the loop; line_ is kept for the rare paths
-    const char* p = end_;
-    scan::Shape shape;
-    // Numbers since the layout last matched. After a few, the format seems
-    // to change from line to line, where learning and checking layouts costs
-    // more than it saves: then a layout is learnt only every 64th number
-    // and the next one checked against it. At first nothing is learnt, so
-    // nothing is checked. (64 bits: it never wraps round.)
-    std::uint64_t misses = 64;
+    Cursor c{end_, line_, 0};
+    fast::Layout layout;
+    Speculation speculation;
     for (;;) {
-      // The fast paths run in loops of their own, so that their state stays
-      // in registers while they run.
-      if constexpr (std::is_integral_v<T>) {
-        // Integers differ in length from line to line: 64 bytes at a time, not by layout.
-        while (end_ - p >= 64) {
-          const char* const next = scan::scan_integer_block(p, step, count, line);
-          if (next == p) break;
-          p = next;
-        }
+      if constexpr (std::is_integral_v<T>) integer_blocks(c, step);
+      if (speculation.checking()) layout_run<T>(c, layout, speculation, step);
+      c.p = skip_space(c.p, c.line);
+      T value{};
+      if (!plain_number(c, layout, speculation, value)) {
+        const Next next = general_token(c, value);
+        if (next == Next::kRefilled) continue;
+        if (next != Next::kValue) return next == Next::kEnd ? finish(c.count) : -1;
       }
-      // Most numbers of a trace: the layout of the one before. The minus is
-      // added without a branch, which would be mispredicted on every
-      // negative number.
-      if (misses < 4) {
-        for (;;) {
-          const unsigned negative = scan::is_minus(*p);
-          if (!shape.matches(p + negative)) break;
-          T value;
-          shape.value(p + negative, negative != 0, value);
-          line += shape.newlines();
-          p += negative + shape.length();
-          misses = 0;
-          step(value);
-          ++count;
-        }
-      }
-      p = skip_space(p, line);
-      T value;
-      // A number of a layout to learn, while learning pays.
-      const char* plain = nullptr;
-      if (misses < 4 || misses % 64 == 0) plain = scan::scan_plain(p, value);
-      const bool learnt = plain != nullptr && shape.learn(p, plain);
-      if (learnt) {  // the white space after the number is part of its layout
-        line += shape.newlines();
-        p += scan::is_minus(*p) + shape.length();
-      } else if (plain != nullptr) {
-        p = plain;
-      } else {
-        line_ = line;
-        if (p == end_) {
-          if (eof_) break;
-          if ((p = refill(p)) == nullptr) return -1;
-          continue;
-        }
-        const scan::Token<T> t = scan::scan_next(p, T{});
-        if (t.seen == end_ && !eof_) {  // the token may go on in the next block
-          if ((p = refill(p)) == nullptr) return -1;
-          continue;
-        }
-        if (too_long(p, t.end)) return fail(ReadError::What::kTooLong, p);
-        if (t.status == scan::Status::kValue) {
-          value = t.value;
-        } else if (t.status == scan::Status::kText) {
-          value = static_cast<T>(scan::to_double(p, t.end));  // only reals are kText
-        } else {
-          return fail(t.status, p);
-        }
-        p = t.end;
-      }
-      // One more number the layout missed; a layout learnt after many is
-      // checked on the next.
-      misses = learnt && misses >= 4 ? 3 : misses + 1;
       step(value);
-      ++count;
+      ++c.count;
     }
-    return finish(count);
   }
 
  private:
-  static constexpr std::size_t kContext = 64;  // text kept in front of a token for messages
+  enum class Next { kValue, kRefilled, kEnd, kFailed };
 
-  static bool too_long(const char* begin, const char* end) {
-    return static_cast<std::size_t>(end - begin) > kMaxNumberLength;
+  // Integers 64 bytes at a time, while 64 bytes of data lie ahead: their
+  // length changes from line to line, so layouts seldom help.
+  template <class Step>
+  NETFIGURES_INLINE void integer_blocks(Cursor& c, Step& step) {
+    while (end_ - c.p >= 64) {
+      const char* const next = fast::integer_block(c.p, step, c.count, c.line);
+      if (next == c.p) return;
+      c.p = next;
+    }
+  }
+
+  // The numbers of the learnt layout that follow, each with its white space.
+  // The minus is added without a branch, which would be mispredicted on every
+  // negative number.
+  template <class T, class Step>
+  NETFIGURES_INLINE void layout_run(Cursor& c, const fast::Layout& layout, Speculation& speculation,
+                                    Step& step) {
+    for (;;) {
+      const unsigned negative = bytes::is_minus(*c.p);
+      if (!layout.matches(c.p + negative)) return;
+      T value{};
+      layout.value(c.p + negative, negative != 0, value);
+      c.line += layout.newlines();
+      c.p += negative + layout.length();
+      speculation.hit();
+      step(value);
+      ++c.count;
+    }
   }
 
   static const char* skip_space(const char* p, std::int64_t& line) {
-    while (scan::is_space(static_cast<unsigned char>(*p))) {
+    while (bytes::is_space(static_cast<unsigned char>(*p))) {
       line += *p == '\n';
       ++p;
     }
     return p;
   }
 
-  // Moves the unfinished token at p (with its context) to the front and reads
-  // the next block behind it; where p has moved to, or nullptr on a failure,
-  // which has been recorded. (Not p by reference: the reading loop keeps it
-  // in a register.)
+  // A number in the form a layout is learnt from, read while learning pays,
+  // and its layout learnt; false where the general scanners must read it.
+  template <class T>
+  NETFIGURES_INLINE bool plain_number(Cursor& c, fast::Layout& layout, Speculation& speculation,
+                                      T& value) {
+    if (!speculation.learning()) return false;
+    const char* const end = scan::scan_plain(c.p, value);
+    if (end == nullptr) return false;
+    const bool learnt = layout.learn(c.p, end);
+    if (learnt) {  // the white space after the number is part of its layout
+      c.line += layout.newlines();
+      c.p += bytes::is_minus(*c.p) + layout.length();
+    } else {
+      c.p = end;
+    }
+    speculation.missed(learnt);
+    return true;
+  }
+
+  // The token at c.p by the general scanners; the end of the buffer refills
+  // it, and a token that may go on in the next block is read again after.
+  template <class T>
+  NETFIGURES_INLINE Next general_token(Cursor& c, T& value) {
+    line_ = c.line;  // for the messages
+    if (c.p == end_) return eof_ ? Next::kEnd : refilled(c);
+    const scan::Token<T> t = scan::scan_next(c.p, T{});
+    if (t.seen == end_ && !eof_) return refilled(c);
+    if (too_long(c.p, t.end)) return fail(ReadError::What::kTooLong, c.p);
+    if (t.status == scan::Status::kValue) {
+      value = t.value;
+    } else if (t.status == scan::Status::kText) {
+      value = static_cast<T>(convert::text_to_double(c.p, t.end));  // only reals are kText
+    } else {
+      return fail(t.status, c.p);
+    }
+    c.p = t.end;
+    return Next::kValue;
+  }
+
+  static bool too_long(const char* begin, const char* end) {
+    return static_cast<std::size_t>(end - begin) > kMaxNumberLength;
+  }
+
+  Next refilled(Cursor& c) {
+    return (c.p = refill(c.p)) != nullptr ? Next::kRefilled : Next::kFailed;
+  }
+
+  // Moves the unfinished token at p (with its context) in front of the next
+  // block and reads that block; where p has moved to, or nullptr on a
+  // failure, which has been recorded. (Not p by reference: the reading loop
+  // keeps it in a register.)
   const char* refill(const char* p);
   // The move and the read of refill, without its checks; false with errno set.
   bool read_block(const char*& p);
-  std::int64_t fail(scan::Status status, const char* at);
-  std::int64_t fail(ReadError::What what, const char* at);
+  Next fail(scan::Status status, const char* at);
+  Next fail(ReadError::What what, const char* at);
   std::int64_t finish(std::int64_t count);
 
   ReadError& error_;
@@ -173,12 +259,10 @@ class Source {
   std::size_t block_;
   bool eof_ = false;
   std::int64_t line_ = 1;
-  std::int64_t offset_ = 0;  // where in the file buffer_[0] lies
-  char* end_;                // where the data ends and the NUL sentinel stands
-  // The NUL sentinel, then room for the scanners' wide loads. Left
-  // uninitialised: only what is read and the padding behind it are written,
-  // so a short file touches few pages.
-  char buffer_[kContext + kMaxNumberLength + kDefaultBlock + 1 + scan::kPadding];
+  std::int64_t offset_ = 0;  // where in the file begin_ lies
+  char* const buffer_;
+  const char* begin_;  // where the data starts
+  char* end_;          // where it ends and the sentinel stands
 };
 
 }  // namespace detail
@@ -193,7 +277,8 @@ class Source {
 template <class Step>
 NETFIGURES_INLINE std::int64_t read_real_samples(const char* path, Step&& step, ReadError& error,
                                                  std::size_t block = kDefaultBlock) {
-  detail::Source source(path, block, error);
+  char buffer[detail::kBufferSize];
+  detail::Source source(path, block, error, buffer);
   return source.ok() ? source.each<double>(step) : -1;
 }
 
@@ -202,7 +287,8 @@ NETFIGURES_INLINE std::int64_t read_real_samples(const char* path, Step&& step, 
 template <class Step>
 NETFIGURES_INLINE std::int64_t read_integer_samples(const char* path, Step&& step, ReadError& error,
                                                     std::size_t block = kDefaultBlock) {
-  detail::Source source(path, block, error);
+  char buffer[detail::kBufferSize];
+  detail::Source source(path, block, error, buffer);
   return source.ok() ? source.each<std::int32_t>(step) : -1;
 }
 

@@ -213,6 +213,10 @@ TEST(Reader, LayoutChangesAgreeWithTheCLibraryAtEveryBlockEdge) {
        "1448\n",
        {"-12\n", "+5\n", "12345678\n", "2147483647\n", "-2147483648\n", "007\n", "1-2\n",
         "1448\r\n", "1448  ", "1448\t", "42\n", "\n\n\n"}},
+      {true,
+       "12345678\n",
+       {"1234567890\n", "-123456789\n", "7\n", "0000000000012\n", "+12345678\n"}},
+      {true, "-2147483648 ", {"2147483647 ", "-999999999 ", "100000000 "}},
   };
   for (const Layouts& l : layouts) {
     for (const std::string& change : l.changes) {
@@ -301,6 +305,9 @@ TEST(IntegerReader, ReadsSignsLimitsAndLayouts) {
       {"0007 -0 +0", {7, 0, 0}},
       {"1-2+3", {1, -2, 3}},
       {std::string(5000, '0') + "42", {42}},
+      {"12345678\n123456789\n1234567890\n-2147483648\n",
+       {12345678, 123456789, 1234567890, -2147483648.0}},
+      {"0000000002147483647 -00000000002147483648", {2147483647, -2147483648.0}},
   };
   for (const GoodCase& c : cases) expect_reads(c, true, kBlocks);
 }
@@ -340,6 +347,11 @@ TEST(IntegerReader, RejectsWhatIsNotAnIntegerOrOutOfRange) {
       {"inf", What::kNotAnInteger, 1, "inf"},
       {"0x10", What::kNotAnInteger, 1, "0x10"},
       {std::string("7\0", 2), What::kNotAnInteger, 1, "7\\x00"},
+      {"1\n2:\n", What::kNotAnInteger, 2, "2:"},             // ':' follows '9'
+      {"12345678/\n", What::kNotAnInteger, 1, "12345678/"},  // '/' precedes '0'
+      {"1234567890\n2147483648\n", What::kOutOfRange, 2, "2147483648"},
+      {"1\n-2147483648\n-2147483649", What::kOutOfRange, 3, "-2147483649"},
+      {"9999999999", What::kOutOfRange, 1, "9999999999"},
   };
   for (const BadCase& c : cases) expect_fails(c, true, kBlocks);
   const std::string digits(sample_input::kMaxNumberLength + 1, '0');

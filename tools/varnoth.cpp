@@ -1,17 +1,18 @@
 // varnoth: the mean of real samples on stdout, and their empirical cumulative
 // distribution at the points 0.000, 0.001, ..., 0.999 in a file.
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
+#include "sample_input/config.hpp"
 #include "tools/output_file.hpp"
 #include "tools/program.hpp"
+
+#if NETFIGURES_SSE2  // the reader's switch: the scalar build tests the portable clamp
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -30,10 +31,10 @@ constexpr int kPoints = 1000;
 int first_line(double x) {
   // Clamped with max, then min, in this operand order: max passes a NaN on,
   // and min then gives 1000.
-#ifdef __SSE2__
-  // maxsd and minsd do just what std::max(v, 0.0) and std::min(1000.0, v)
-  // do, NaN and signed zeros included, but without the branches the compiler
-  // makes of those, mispredicted on traces where many samples are clamped.
+#if NETFIGURES_SSE2
+  // maxsd and minsd do just what the portable lines below do, NaN and signed
+  // zeros included, but without the branches the compiler makes of those,
+  // mispredicted on traces where many samples are clamped.
   const double scaled = _mm_cvtsd_f64(
       _mm_min_sd(_mm_max_sd(_mm_setzero_pd(), _mm_set_sd(1000.0 * x)), _mm_set_sd(1000.0)));
 #else

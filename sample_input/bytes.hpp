@@ -1,0 +1,196 @@
+// The byte layer: what a byte of a sample file is (a digit, white space, a
+// sign), asked of one byte, of the eight bytes of a 64-bit word, and of 16
+// and 64 bytes at a time as bit masks. The wide classifiers exist twice, in
+// SSE2 and in portable code that gives the same masks; the namespace alias
+// `wide` names the one this build uses, and the tests check both against the
+// one-byte definitions for every byte value.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "sample_input/config.hpp"
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+namespace sample_input::bytes {
+
+// One byte.
+
+// Space, tab, newline, vertical tab, form feed, carriage return: C's isspace.
+inline bool is_space(unsigned char c) { return c == ' ' || static_cast<unsigned>(c - '\t') < 5u; }
+inline bool is_digit(unsigned char c) { return static_cast<unsigned>(c - '0') < 10u; }
+
+// 1 for a minus sign, 0 for any other byte, by arithmetic alone. A compare
+// would set only the low byte of a register, and its upper bytes would then
+// wait for whatever last wrote that register: on x86, often the value of the
+// number before, which would chain every number to the one before it.
+NETFIGURES_INLINE unsigned is_minus(char c) {
+  return ((static_cast<unsigned char>(c) ^ unsigned{'-'}) - 1) >> 31;
+}
+
+NETFIGURES_INLINE unsigned is_sign(char c) {
+  return is_minus(c) | ((static_cast<unsigned char>(c) ^ unsigned{'+'}) - 1) >> 31;
+}
+
+// Eight bytes in a word, least significant first, as they lie in memory.
+
+inline constexpr std::uint64_t kOnes = 0x0101010101010101u;
+inline constexpr std::uint64_t kHighBits = 0x80 * kOnes;
+inline constexpr std::uint64_t kZeros = '0' * kOnes;  // '0' in every byte
+
+NETFIGURES_INLINE std::uint64_t load8(const char* s) {
+  std::uint64_t word;
+  std::memcpy(&word, s, sizeof word);
+  if constexpr (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__) word = __builtin_bswap64(word);
+  return word;
+}
+
+// 0x80 in each byte of word that lies in [lo, hi] (hi below 0x80), 0 in the
+// others. Unlike a plain subtraction, no byte borrows from its neighbour.
+NETFIGURES_INLINE std::uint64_t bytes_in_range(std::uint64_t word, unsigned lo, unsigned hi) {
+  const std::uint64_t low7 = word & (0x7F * kOnes);           // below 0x80: sums stay in the byte
+  const std::uint64_t at_least = low7 + (0x80 - lo) * kOnes;  // high bit: low7 >= lo
+  const std::uint64_t at_most = (0x80 + hi) * kOnes - low7;   // high bit: low7 <= hi
+  return at_least & at_most & ~word & kHighBits;              // and the byte itself below 0x80
+}
+
+NETFIGURES_INLINE std::uint64_t digit_bytes(std::uint64_t word) {
+  return bytes_in_range(word, '0', '9');
+}
+NETFIGURES_INLINE std::uint64_t space_bytes(std::uint64_t word) {
+  return bytes_in_range(word, '\t', '\r') | bytes_in_range(word, ' ', ' ');
+}
+NETFIGURES_INLINE std::uint64_t bytes_equal(std::uint64_t word, unsigned c) {
+  return bytes_in_range(word, c, c);
+}
+
+// One bit per byte of word: bit k set when byte k has its high bit set.
+NETFIGURES_INLINE unsigned high_bits(std::uint64_t word) {
+  // Each high bit, moved to the bottom of its byte, is multiplied up to bit
+  // 56 + k: 0x0102040810204080 holds 2^(56 - 7k) for every k, and the other
+  // products land below bit 56 or past bit 63 without carrying into the top byte.
+  return static_cast<unsigned>((((word & kHighBits) >> 7) * 0x0102040810204080u) >> 56);
+}
+
+// How many of the eight bytes of word ('0' already subtracted from each) are
+// decimal digits before the first that is not; 8 when all are. (A byte below
+// '0' borrows from the bytes after it, never from those before.)
+NETFIGURES_INLINE int digit_run_length(std::uint64_t digits) {
+  // A byte b is a digit when b - '0' < 10: its subtraction did not borrow
+  // (high bit clear) and adding 0x76 = 0x80 - 10 does not reach the high bit.
+  const std::uint64_t not_digits = (digits | (digits + 0x76 * kOnes)) & kHighBits;
+  return not_digits == 0 ? 8 : __builtin_ctzll(not_digits) / 8;
+}
+
+// The value of eight decimal digits, one a byte ('0' already subtracted),
+// the first byte the most significant digit.
+NETFIGURES_INLINE std::uint32_t eight_digits_value(std::uint64_t v) {
+  v = v * 10 + (v >> 8);  // each byte pair now holds a two-digit number in its upper byte
+  // Pairs of two-digit numbers combine into four-digit ones: the high pair of
+  // each 32-bit half is weighted by 100, and the halves by 10^4 and 10^6.
+  return static_cast<std::uint32_t>(
+      (((v & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
+       (((v >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >>
+      32);
+}
+
+// The value of the k (0 to 8) decimal digits at s, with no branch on k: a
+// number's length may change from one line to the next. Reads the eight
+// bytes at s whatever k is.
+NETFIGURES_INLINE std::uint32_t digits_value(const char* s, int k) {
+  // The bytes past the digits fall out at the top, and zeros come in as
+  // leading digits. Two shifts: one by 64 would be undefined.
+  const int shift = 32 - 4 * k;
+  return eight_digits_value(((load8(s) - kZeros) << shift) << shift);
+}
+
+// 16 and 64 bytes at a time: bit k of a mask tells about byte k.
+
+// The 64 bytes at p as bit masks.
+struct Classes {
+  std::uint64_t digits;
+  std::uint64_t spaces;  // newlines among them
+  std::uint64_t newlines;
+  std::uint64_t minuses;
+};
+
+// Eight bytes at a time in 64-bit words: for any machine.
+namespace portable {
+
+NETFIGURES_INLINE unsigned digit_mask16(const char* s) {
+  return high_bits(digit_bytes(load8(s))) | high_bits(digit_bytes(load8(s + 8))) << 8;
+}
+
+NETFIGURES_INLINE unsigned equal_mask16(const char* s, const char* t) {
+  return high_bits(bytes_equal(load8(s) ^ load8(t), 0)) |
+         high_bits(bytes_equal(load8(s + 8) ^ load8(t + 8), 0)) << 8;
+}
+
+NETFIGURES_INLINE Classes classify64(const char* p) {
+  Classes c{0, 0, 0, 0};
+  for (std::ptrdiff_t i = 0; i < 8; ++i) {
+    const std::uint64_t word = load8(p + 8 * i);
+    c.digits |= std::uint64_t{high_bits(digit_bytes(word))} << 8 * i;
+    c.spaces |= std::uint64_t{high_bits(space_bytes(word))} << 8 * i;
+    c.newlines |= std::uint64_t{high_bits(bytes_equal(word, '\n'))} << 8 * i;
+    c.minuses |= std::uint64_t{high_bits(bytes_equal(word, '-'))} << 8 * i;
+  }
+  return c;
+}
+
+}  // namespace portable
+
+#ifdef __SSE2__
+// 16 bytes at a time in SSE2 registers.
+namespace sse2 {
+
+NETFIGURES_INLINE __m128i load16(const char* s) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+}
+
+// Signed compares: bytes from 0x80 up are negative and fail the first.
+NETFIGURES_INLINE __m128i in_range(__m128i bytes, char lo, char hi) {
+  return _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(static_cast<char>(lo - 1))),
+                       _mm_cmplt_epi8(bytes, _mm_set1_epi8(static_cast<char>(hi + 1))));
+}
+
+NETFIGURES_INLINE unsigned mask(__m128i bytes) {
+  return static_cast<unsigned>(_mm_movemask_epi8(bytes));
+}
+
+NETFIGURES_INLINE unsigned digit_mask16(const char* s) {
+  return mask(in_range(load16(s), '0', '9'));
+}
+
+NETFIGURES_INLINE unsigned equal_mask16(const char* s, const char* t) {
+  return mask(_mm_cmpeq_epi8(load16(s), load16(t)));
+}
+
+NETFIGURES_INLINE Classes classify64(const char* p) {
+  Classes c{0, 0, 0, 0};
+  for (std::ptrdiff_t i = 0; i < 4; ++i) {
+    const __m128i b = load16(p + 16 * i);
+    const __m128i space =
+        _mm_or_si128(_mm_cmpeq_epi8(b, _mm_set1_epi8(' ')), in_range(b, '\t', '\r'));
+    c.digits |= std::uint64_t{mask(in_range(b, '0', '9'))} << 16 * i;
+    c.spaces |= std::uint64_t{mask(space)} << 16 * i;
+    c.newlines |= std::uint64_t{mask(_mm_cmpeq_epi8(b, _mm_set1_epi8('\n')))} << 16 * i;
+    c.minuses |= std::uint64_t{mask(_mm_cmpeq_epi8(b, _mm_set1_epi8('-')))} << 16 * i;
+  }
+  return c;
+}
+
+}  // namespace sse2
+#endif
+
+#if NETFIGURES_SSE2
+namespace wide = sse2;
+#else
+namespace wide = portable;
+#endif
+
+}  // namespace sample_input::bytes

@@ -1,0 +1,89 @@
+// The converters: from what a scanner measured (the value of the digits, the
+// power of ten, the sign) to the number, one converter a kind. Each is exact
+// (a real rounds as strtod rounds it) and says when it cannot decide, so
+// that the rare number goes to the C++ library's own conversion of its text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "sample_input/config.hpp"
+
+namespace sample_input {
+
+// A number may be this long and still read exactly; a longer one fails the run
+// at its line rather than yield a value cut short.
+inline constexpr std::size_t kMaxNumberLength = std::size_t{64} * 1024;
+
+namespace convert {
+
+// Powers of ten up to 10^19, the largest below 2^64.
+inline constexpr std::uint64_t kPowersOfTen[] = {1u,
+                                                 10u,
+                                                 100u,
+                                                 1000u,
+                                                 10000u,
+                                                 100000u,
+                                                 1000000u,
+                                                 10000000u,
+                                                 100000000u,
+                                                 1000000000u,
+                                                 10000000000u,
+                                                 100000000000u,
+                                                 1000000000000u,
+                                                 10000000000000u,
+                                                 100000000000000u,
+                                                 1000000000000000u,
+                                                 10000000000000000u,
+                                                 100000000000000000u,
+                                                 1000000000000000000u,
+                                                 10000000000000000000u};
+
+// A double holds every integer up to 2^53 and every power of ten up to 10^22
+// exactly; a product or quotient of two such is rounded once, so it is the
+// correctly rounded value of the decimal.
+inline constexpr std::uint64_t kMaxExactMantissa = std::uint64_t{1} << 53;
+inline constexpr int kMaxExactPower = 22;
+// Any integer of this many decimal digits is at most kMaxExactMantissa.
+inline constexpr int kMaxExactDigits = 15;
+static_assert(kPowersOfTen[kMaxExactDigits] <= kMaxExactMantissa &&
+              kPowersOfTen[kMaxExactDigits + 1] > kMaxExactMantissa);
+
+inline constexpr double kExactPowersOfTen[kMaxExactPower + 1] = {
+    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// An integer of the 32-bit signed range has at most this many digits.
+inline constexpr int kMaxIntegerDigits = 10;
+
+// mantissa times 10 to the exponent, as strtod rounds it; false where this
+// cannot be decided here (the caller then converts the text).
+NETFIGURES_INLINE bool to_double(std::uint64_t mantissa, int exponent, bool negative,
+                                 double& value) {
+  if (mantissa > kMaxExactMantissa || exponent < -kMaxExactPower || exponent > kMaxExactPower) {
+    return false;
+  }
+  const auto m = static_cast<double>(mantissa);
+  const double magnitude =
+      exponent < 0 ? m / kExactPowersOfTen[-exponent] : m * kExactPowersOfTen[exponent];
+  value = negative ? -magnitude : magnitude;
+  return true;
+}
+
+// The real number written in [begin, end), a token the scanners have checked,
+// as strtod rounds it: hexadecimal, inf, nan, and decimals to_double leaves.
+double text_to_double(const char* begin, const char* end);
+
+// The integer of that magnitude and sign; false outside the 32-bit signed range.
+NETFIGURES_INLINE bool to_int32(std::uint64_t magnitude, bool negative, std::int32_t& value) {
+  if (magnitude > std::uint64_t{0x7FFFFFFF} + negative) return false;
+  // In 64 bits: the magnitude of -2^31 does not fit 32.
+  const auto wide = static_cast<std::int64_t>(magnitude);
+  // cppcheck-suppress duplicateValueTernary ; wrong: -wide and wide differ but for 0
+  value = static_cast<std::int32_t>(negative ? -wide : wide);
+  return true;
+}
+
+}  // namespace convert
+
+}  // namespace sample_input
