@@ -11,14 +11,16 @@
 #
 # SIZES (default "1000000 10000000") sets the sample counts, RUNS (default 5)
 # the rounds each time is the median of, BENCH_DATA where generated files are
-# kept. The commands of a row take turns round by round, so that a burst of
-# load on the machine does not land on one of them only.
+# kept, ONLY a regular expression that picks rows by "program data" (say
+# ONLY='quellimar|int8'). The commands of a row take turns round by round, so
+# that a burst of load on the machine does not land on one of them only.
 set -euo pipefail
 programs=$1
 tools=$2
 sizes=${SIZES:-"1000000 10000000"}
 runs=${RUNS:-5}
 data=${BENCH_DATA:-$tools/data}
+only=${ONLY:-.}
 mkdir -p "$data"
 
 samples() {  # KIND N: a generated file, made once and kept
@@ -33,8 +35,9 @@ median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 row() {
   local name=$1 kind=$2 n=$3
   shift 3
+  grep -Eq -- "$only" <<<"$name $kind" || return 0
   local parse_kind=real fast="" plain="" parse="" yard="" peak=0 t m
-  [ "$kind" = int ] && parse_kind=int
+  [[ $kind == int* ]] && parse_kind=int
   for ((run = 0; run < runs; run++)); do
     read -r t m < <("$tools/measure" 1 "$programs/$name" "$@")
     fast+="$t "
@@ -62,20 +65,22 @@ row() {
 printf '%-10s %-6s %9s %8s %8s %8s %8s %6s %8s %6s %8s %5s\n' program data samples seconds \
   fscanf faster parse "/parse" from_ch "/fc" "peak KiB" same
 for n in $sizes; do
-  reals=$(samples real "$n")
-  row varnoth real "$n" "$reals" "$data/out.cdf"
-  "$programs/varnoth" "$reals" "$data/fast.cdf" >/dev/null
-  "$tools/varnoth_fscanf" "$reals" "$data/plain.cdf" >/dev/null
-  cmp -s "$data/fast.cdf" "$data/plain.cdf" || echo "varnoth: the distribution files DIFFER"
-  row quellimar real "$n" "$reals"
-  row quellimar real9 "$n" "$(samples real9 "$n")"
-  mixed=$(samples mixed "$n")
-  row quellimar mixed "$n" "$mixed"
-  row varnoth mixed "$n" "$mixed" "$data/out.cdf"
-  integers=$(samples int "$n")
-  row ostrevan int "$n" "$integers"
-  row bruntel int "$n" "$integers" 1 20e6
-  row tessarn int "$n" "$integers" 2
+  for kind in real real9 e g repr g17 e18 mixed; do
+    reals=$(samples "$kind" "$n")
+    row quellimar "$kind" "$n" "$reals"
+    row varnoth "$kind" "$n" "$reals" "$data/out.cdf"
+    if grep -Eq -- "$only" <<<"varnoth $kind"; then
+      "$programs/varnoth" "$reals" "$data/fast.cdf" >/dev/null
+      "$tools/varnoth_fscanf" "$reals" "$data/plain.cdf" >/dev/null
+      cmp -s "$data/fast.cdf" "$data/plain.cdf" || echo "varnoth: the distribution files DIFFER"
+    fi
+  done
+  row ostrevan int "$n" "$(samples int "$n")"
+  for kind in int int7 int8 int10 int9; do
+    integers=$(samples "$kind" "$n")
+    row bruntel "$kind" "$n" "$integers" 1 20e6
+    row tessarn "$kind" "$n" "$integers" 2
+  done
 done
 # The customary loss file holds two lines: start-up is all there is to time.
 printf '1000\n950\n' >"$data/pair.txt"
