@@ -1,13 +1,16 @@
 // The converters: from what a scanner measured (the value of the digits, the
-// power of ten, the sign) to the number, one converter a kind. Each is exact
-// (a real rounds as strtod rounds it) and says when it cannot decide, so
-// that the rare number goes to the C++ library's own conversion of its text.
+// power of ten, the sign) to the number, one converter a kind: for reals
+// decimal_to_double (decimal.hpp), for integers to_int32. Each is exact (a
+// real rounds as strtod rounds it) and says when it cannot decide, so that
+// the rare number goes to the C++ library's own conversion of its text,
+// text_to_double.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "sample_input/config.hpp"
+#include "sample_input/decimal.hpp"
 
 namespace sample_input {
 
@@ -39,39 +42,17 @@ inline constexpr std::uint64_t kPowersOfTen[] = {1u,
                                                  1000000000000000000u,
                                                  10000000000000000000u};
 
-// A double holds every integer up to 2^53 and every power of ten up to 10^22
-// exactly; a product or quotient of two such is rounded once, so it is the
-// correctly rounded value of the decimal.
-inline constexpr std::uint64_t kMaxExactMantissa = std::uint64_t{1} << 53;
-inline constexpr int kMaxExactPower = 22;
 // Any integer of this many decimal digits is at most kMaxExactMantissa.
 inline constexpr int kMaxExactDigits = 15;
 static_assert(kPowersOfTen[kMaxExactDigits] <= kMaxExactMantissa &&
               kPowersOfTen[kMaxExactDigits + 1] > kMaxExactMantissa);
 
-inline constexpr double kExactPowersOfTen[kMaxExactPower + 1] = {
-    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
 // An integer of the 32-bit signed range has at most this many digits.
 inline constexpr int kMaxIntegerDigits = 10;
 
-// mantissa times 10 to the exponent, as strtod rounds it; false where this
-// cannot be decided here (the caller then converts the text).
-NETFIGURES_INLINE bool to_double(std::uint64_t mantissa, int exponent, bool negative,
-                                 double& value) {
-  if (mantissa > kMaxExactMantissa || exponent < -kMaxExactPower || exponent > kMaxExactPower) {
-    return false;
-  }
-  const auto m = static_cast<double>(mantissa);
-  const double magnitude =
-      exponent < 0 ? m / kExactPowersOfTen[-exponent] : m * kExactPowersOfTen[exponent];
-  value = negative ? -magnitude : magnitude;
-  return true;
-}
-
 // The real number written in [begin, end), a token the scanners have checked,
-// as strtod rounds it: hexadecimal, inf, nan, and decimals to_double leaves.
+// as strtod rounds it: hexadecimal, inf, nan, and the decimals
+// decimal_to_double leaves.
 double text_to_double(const char* begin, const char* end);
 
 // The integer of that magnitude and sign; false outside the 32-bit signed range.

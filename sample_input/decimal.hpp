@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "sample_input/config.hpp"
+
 #ifndef __SIZEOF_INT128__
 #error "decimal.hpp needs unsigned __int128 (GCC or clang on a 64-bit target)"
 #endif
@@ -64,11 +66,11 @@ constexpr int floor_log2_pow10(int q) { return (q * 217706) >> 16; }
 // [2^127, 2^128)·2^binary_exponent(q), and floor(q·log2 5) = floor(q·log2 10) - q.
 constexpr int binary_exponent(int q) { return floor_log2_pow10(q) - q - 127; }
 
-namespace detail {
-
 inline constexpr double kExactPowersOfTen[kMaxExactPower + 1] = {
     1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+namespace detail {
 
 inline constexpr int kExponentBias = 1023;
 inline constexpr int kMaxBiasedExponent = 2047;  // infinity's
@@ -149,11 +151,12 @@ inline bool nearest(std::uint64_t digits, int exponent, std::uint64_t& bits) {
 // text to std::from_chars or strtod. digits is the exact value of at most 19
 // significant digits (below 10^19); negative gives the sign, and -0.0 for
 // zero digits.
-inline bool decimal_to_double(std::uint64_t digits, int exponent, bool negative, double& value) {
+NETFIGURES_INLINE bool decimal_to_double(std::uint64_t digits, int exponent, bool negative,
+                                         double& value) {
   if (digits <= kMaxExactMantissa && exponent >= -kMaxExactPower && exponent <= kMaxExactPower) {
     const auto m = static_cast<double>(digits);
-    const double magnitude = exponent < 0 ? m / detail::kExactPowersOfTen[-exponent]
-                                          : m * detail::kExactPowersOfTen[exponent];
+    const double magnitude =
+        exponent < 0 ? m / kExactPowersOfTen[-exponent] : m * kExactPowersOfTen[exponent];
     value = negative ? -magnitude : magnitude;
     return true;
   }

@@ -145,7 +145,8 @@ NETFIGURES_INLINE Token<double> skip_long_decimal(const char* s) {
 // The longest prefix of p in the syntax of a C "%lf" conversion. Most sample
 // files hold decimals such as 0.012345 or 3.2e-05: their digits, found by one
 // 16-byte compare and converted eight at a time, fit 53 bits, and their power
-// of ten is exact, so convert::to_double rounds them once, as strtod would.
+// of ten is exact, so convert::decimal_to_double rounds them once, as strtod
+// would.
 // Anything else is left to text_to_double.
 NETFIGURES_INLINE Token<double> scan_real(const char* p) {
   const unsigned negative = is_minus(*p);
@@ -167,7 +168,8 @@ NETFIGURES_INLINE Token<double> scan_real(const char* p) {
     end = e.end;
   }
   double value;
-  if (!convert::to_double(decimal_digits(s, d.whole, d.fraction), exponent, negative != 0, value)) {
+  if (!convert::decimal_to_double(decimal_digits(s, d.whole, d.fraction), exponent, negative != 0,
+                                  value)) {
     return {end, end, Status::kText};
   }
   return {end, end, Status::kValue, value};
