@@ -1,21 +1,24 @@
 // The floor every program is measured against: the shared reader with a step
 // that does next to nothing.
-//   parse_only real|int FILE
+//   parse_only real|int FILE [FIELD]
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "sample_input/sample_input.hpp"
 
 int main(int argc, char** argv) {
-  if (argc != 3) return 2;
+  if (argc != 3 && argc != 4) return 2;
   sample_input::ReadError error;
+  const sample_input::Selection selection{argc == 4 ? std::atoi(argv[3]) : 0, false};
   double checksum = 0;
-  const std::int64_t n = std::strcmp(argv[1], "int") == 0
-                             ? sample_input::read_integer_samples(
-                                   argv[2], [&](std::int32_t v) { checksum += v; }, error)
-                             : sample_input::read_real_samples(
-                                   argv[2], [&](double v) { checksum += v; }, error);
+  const std::int64_t n =
+      std::strcmp(argv[1], "int") == 0
+          ? sample_input::read_integer_samples(
+                argv[2], [&](std::int32_t v) { checksum += v; }, error, selection)
+          : sample_input::read_real_samples(
+                argv[2], [&](double v) { checksum += v; }, error, selection);
   if (n < 0) {
     std::fprintf(stderr, "parse_only: %s: unreadable or not numbers\n", argv[2]);
     return 1;

@@ -130,6 +130,14 @@ NETFIGURES_INLINE unsigned equal_mask16(const char* s, const char* t) {
          high_bits(bytes_equal(load8(s + 8) ^ load8(t + 8), 0)) << 8;
 }
 
+// White space or NUL: what ends a field of a line (or the data).
+NETFIGURES_INLINE unsigned space_or_nul_mask16(const char* s) {
+  const std::uint64_t low = load8(s);
+  const std::uint64_t high = load8(s + 8);
+  return high_bits(space_bytes(low) | bytes_equal(low, 0)) |
+         high_bits(space_bytes(high) | bytes_equal(high, 0)) << 8;
+}
+
 NETFIGURES_INLINE Classes classify64(const char* p) {
   Classes c{0, 0, 0, 0};
   for (std::ptrdiff_t i = 0; i < 8; ++i) {
@@ -170,14 +178,21 @@ NETFIGURES_INLINE unsigned equal_mask16(const char* s, const char* t) {
   return mask(_mm_cmpeq_epi8(load16(s), load16(t)));
 }
 
+NETFIGURES_INLINE __m128i space(__m128i bytes) {
+  return _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), in_range(bytes, '\t', '\r'));
+}
+
+NETFIGURES_INLINE unsigned space_or_nul_mask16(const char* s) {
+  const __m128i b = load16(s);
+  return mask(_mm_or_si128(space(b), _mm_cmpeq_epi8(b, _mm_setzero_si128())));
+}
+
 NETFIGURES_INLINE Classes classify64(const char* p) {
   Classes c{0, 0, 0, 0};
   for (std::ptrdiff_t i = 0; i < 4; ++i) {
     const __m128i b = load16(p + 16 * i);
-    const __m128i space =
-        _mm_or_si128(_mm_cmpeq_epi8(b, _mm_set1_epi8(' ')), in_range(b, '\t', '\r'));
     c.digits |= std::uint64_t{mask(in_range(b, '0', '9'))} << 16 * i;
-    c.spaces |= std::uint64_t{mask(space)} << 16 * i;
+    c.spaces |= std::uint64_t{mask(space(b))} << 16 * i;
     c.newlines |= std::uint64_t{mask(_mm_cmpeq_epi8(b, _mm_set1_epi8('\n')))} << 16 * i;
     c.minuses |= std::uint64_t{mask(_mm_cmpeq_epi8(b, _mm_set1_epi8('-')))} << 16 * i;
   }

@@ -35,13 +35,20 @@ struct LayoutFacts {
   char bytes[16];   // the layout itself, and what followed it
 };
 
+// How far the white space after a number belongs to its layout: all of it,
+// or only up to the end of the line, where in field mode the next line's
+// other fields begin.
+enum class Through { kSpace, kLine };
+
 // The facts of the plain number [p, end) and the white space after it; false
 // (and nothing learnt) when number and white space are 16 bytes or more.
 // Reads the 16 bytes past the minus.
-inline bool learn_layout(const char* p, const char* end, LayoutFacts& f) {
+inline bool number_facts(const char* p, const char* end, Through through, LayoutFacts& f) {
   p += bytes::is_minus(*p);
   const char* stop = end;
-  while (stop - p < 16 && bytes::is_space(static_cast<unsigned char>(*stop))) ++stop;
+  while (stop - p < 16 && bytes::is_space(static_cast<unsigned char>(*stop))) {
+    if (*stop++ == '\n' && through == Through::kLine) break;
+  }
   if (stop - p >= 16) return false;
   f.length = static_cast<int>(stop - p);
   f.newlines = static_cast<int>(std::count(end, stop, '\n'));
@@ -49,6 +56,21 @@ inline bool learn_layout(const char* p, const char* end, LayoutFacts& f) {
   f.digits = bytes::wide::digit_mask16(f.bytes) & ((1u << f.length) - 1);
   f.whole = __builtin_ctz(~f.digits);
   f.fraction = __builtin_popcount(f.digits) - f.whole;
+  return true;
+}
+
+// The facts of the text [p, p + length), which holds no newline and no NUL
+// (so that the sentinel matches no layout): a digit matches any digit, any
+// other byte itself. For the fields in front of the chosen one. Reads the 16
+// bytes at p.
+inline bool text_facts(const char* p, int length, LayoutFacts& f) {
+  if (length >= 16 || std::memchr(p, '\n', length) != nullptr ||
+      std::memchr(p, '\0', length) != nullptr) {
+    return false;
+  }
+  f = LayoutFacts{length, 0, 0, 0, 0, {}};
+  std::memcpy(f.bytes, p, sizeof f.bytes);
+  f.digits = bytes::wide::digit_mask16(f.bytes) & ((1u << length) - 1);
   return true;
 }
 
@@ -73,11 +95,12 @@ namespace portable {
 
 class Layout {
  public:
-  bool learn(const char* p, const char* end) {
-    if (!learn_layout(p, end, facts_)) return false;
-    others_ = ~facts_.digits & ((1u << facts_.length) - 1);
-    return true;
+  // The layout of the plain number [p, end) and the white space after it.
+  bool learn(const char* p, const char* end, Through through = Through::kSpace) {
+    return number_facts(p, end, through, facts_) && learnt();
   }
+  // The layout of the text [p, p + length), as text_facts says.
+  bool learn_text(const char* p, int length) { return text_facts(p, length, facts_) && learnt(); }
 
   // Whether the text at p, past a minus sign, is a number of this layout
   // with the same white space after it. Reads the 16 bytes at p.
@@ -98,6 +121,11 @@ class Layout {
   }
 
  private:
+  bool learnt() {
+    others_ = ~facts_.digits & ((1u << facts_.length) - 1);
+    return true;
+  }
+
   // Nothing is to be compared before something is learnt: the reader does
   // not check a layout before then.
   LayoutFacts facts_{};
@@ -113,18 +141,20 @@ namespace sse2 {
 
 class Layout {
  public:
-  bool learn(const char* p, const char* end) {
-    if (!learn_layout(p, end, facts_)) return false;
-    unsigned char flip[16];
-    unsigned char limit[16];
-    for (int i = 0; i < 16; ++i) {
-      const bool digit = (facts_.digits >> i & 1) != 0;
-      flip[i] = i >= facts_.length ? 0 : digit ? '0' : static_cast<unsigned char>(facts_.bytes[i]);
-      limit[i] = i >= facts_.length ? 0xFF : digit ? 9 : 0;
-    }
-    flip_ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(flip));
-    limit_ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(limit));
-    learn_weights(facts_.digits);
+  bool learn(const char* p, const char* end, Through through = Through::kSpace) {
+    if (!number_facts(p, end, through, facts_)) return false;
+    learn_bytes();
+    // The weights depend on where the digits are alone, and learning them
+    // is the dearest part: where lines change between a few layouts, as a
+    // column of varying width makes them, the digits often stay put.
+    if (facts_.digits != weighed_) learn_weights(facts_.digits);
+    weighed_ = facts_.digits;
+    return true;
+  }
+  // A text layout is only compared, never converted: it needs no weights.
+  bool learn_text(const char* p, int length) {
+    if (!text_facts(p, length, facts_)) return false;
+    learn_bytes();
     return true;
   }
 
@@ -146,6 +176,19 @@ class Layout {
   }
 
  private:
+  // What matches() compares with.
+  void learn_bytes() {
+    unsigned char flip[16];
+    unsigned char limit[16];
+    for (int i = 0; i < 16; ++i) {
+      const bool digit = (facts_.digits >> i & 1) != 0;
+      flip[i] = i >= facts_.length ? 0 : digit ? '0' : static_cast<unsigned char>(facts_.bytes[i]);
+      limit[i] = i >= facts_.length ? 0xFF : digit ? 9 : 0;
+    }
+    flip_ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(flip));
+    limit_ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(limit));
+  }
+
   // The value of the digits of the number at p, by a ladder of multiply-adds
   // over the 16 bytes: digits to pairs, pairs to fours, fours to eights. The
   // weights of each rung are powers of ten that this layout fixes, so the
@@ -193,7 +236,8 @@ class Layout {
   }
 
   LayoutFacts facts_{};
-  __m128i flip_ = _mm_setzero_si128();   // '0' where the layout has a digit, its byte elsewhere
+  unsigned weighed_ = 0;                // the digits the weights are for; a number has at least one
+  __m128i flip_ = _mm_setzero_si128();  // '0' where the layout has a digit, its byte elsewhere
   __m128i limit_ = _mm_setzero_si128();  // 9 where it has a digit, 0 elsewhere, 255 past its end
   __m128i pair_weights_[2] = {};
   __m128i four_weights_ = _mm_setzero_si128();
@@ -209,6 +253,24 @@ using sse2::Layout;
 #else
 using portable::Layout;
 #endif
+
+// A line's layout in field mode: the text in front of the chosen field (the
+// fields before it and the blanks between them), then the layout of the
+// chosen number and the white space after it, through the end of the line.
+// A trace of columns written by one printf has one, and the reader then
+// steps from line to line by a constant length as it does from number to
+// number.
+struct LineLayout {
+  Layout before;
+  Layout number;
+
+  // From a line that begins at line and whose chosen field is the plain
+  // number [field, end).
+  bool learn(const char* line, const char* field, const char* end) {
+    return before.learn_text(line, static_cast<int>(field - line)) &&
+           number.learn(field, end, Through::kLine) && number.newlines() == 1;
+  }
+};
 
 // The complete integers (a minus and kMaxIntegerDigits digits at most, white
 // space around) among the 64 bytes at p, which is not inside a number, up to

@@ -87,7 +87,8 @@ Source::Source(const char* path, std::size_t block, ReadError& error, char* buff
       block_(std::clamp<std::size_t>(block, 1, kDefaultBlock)),
       buffer_(buffer),
       begin_(buffer),
-      end_(buffer) {
+      end_(buffer),
+      at_(buffer) {
   std::memset(end_, 0, 1 + kPadding);
   error_.path = path;
   if (std::strcmp(path, "-") == 0) {
@@ -124,11 +125,11 @@ bool Source::read_block(const char*& p) {
   char* const block = buffer_ + kBufferSize - 1 - kPadding - block_;
   const char* const keep = p - std::min<std::ptrdiff_t>(p - begin_, kContext);
   const auto kept = static_cast<std::size_t>(end_ - keep);
-  char* const start = block - kept;
+  char* const first = block - kept;
   offset_ += keep - begin_;
-  std::memmove(start, keep, kept);
-  p = start + (p - keep);
-  begin_ = start;
+  std::memmove(first, keep, kept);
+  p = first + (p - keep);
+  begin_ = first;
   std::size_t got = 0;
   bool read_all = true;
   while (got < block_) {
@@ -145,7 +146,119 @@ bool Source::read_block(const char*& p) {
   }
   end_ = block + got;
   std::memset(end_, 0, 1 + kPadding);  // the sentinel, and what wide loads may see past it
+  ++blocks_;
   return read_all;
+}
+
+bool Source::start(const Selection& selection) {
+  const char* p = refill(end_);
+  if (p == nullptr) return false;
+  if (selection.header) {  // whatever it holds, however long
+    for (;;) {
+      const auto* newline = static_cast<const char*>(std::memchr(p, '\n', end_ - p));
+      if (newline != nullptr) {
+        p = newline + 1;
+        ++line_;
+        break;
+      }
+      if (eof_) {
+        p = end_;
+        break;
+      }
+      if ((p = refill(end_)) == nullptr) return false;
+    }
+  }
+  if (selection.field == 0) error_.columns = columns(p);
+  at_ = p;
+  return true;
+}
+
+int Source::columns(const char* p) const {
+  // Enough lines to tell columns from chance, few enough to cost nothing.
+  constexpr int kLines = 100;
+  int lines = 0;
+  int count = 0;
+  while (lines < kLines) {
+    int words = 0;
+    bool in_word = false;
+    const char* q = p;
+    for (; q < end_ && *q != '\n'; ++q) {
+      const bool space = bytes::is_space(static_cast<unsigned char>(*q));
+      words += !space && !in_word;
+      in_word = !space;
+    }
+    if (q == end_ && !eof_) break;  // the line goes on past what has been read
+    if (words > 0) {
+      if (lines > 0 && words != count) return 0;
+      count = words;
+      ++lines;
+    }
+    if (q == end_) break;
+    p = q + 1;
+  }
+  return lines >= 2 && count >= 2 ? count : 0;
+}
+
+// Past the text of a field at p, 16 bytes at a time: to white space or the
+// end of the data (a NUL in the data is text like any other).
+const char* Source::skip_field_text(const char* p) const {
+  for (;;) {
+    const unsigned stops = bytes::wide::space_or_nul_mask16(p);
+    if (stops == 0) {
+      p += 16;
+    } else if ((p += __builtin_ctz(stops)) != end_ && *p == '\0') {
+      ++p;
+    } else {
+      return p;
+    }
+  }
+}
+
+bool Source::to_field(Cursor& c, int field) {
+  int have = 1;  // the field c.p is in
+  bool in_field = true;
+  while (have < field) {
+    if (in_field) c.p = skip_field_text(c.p);
+    if (c.p == end_ && !eof_) {
+      if ((c.p = refill(c.p)) == nullptr) return false;
+      continue;
+    }
+    in_field = false;
+    c.p = skip_blanks(c.p);
+    if (c.p == end_ && !eof_) {
+      if ((c.p = refill(c.p)) == nullptr) return false;
+      continue;
+    }
+    if (*c.p == '\n' || c.p == end_) {
+      line_ = c.line;
+      error_.fields = have;
+      error_.field = field;
+      const char* last = c.p;  // quoted: the last field the line has
+      while (last > begin_ && bytes::is_space(static_cast<unsigned char>(last[-1]))) --last;
+      fail(ReadError::What::kShortLine, last > begin_ ? last - 1 : last);
+      return false;
+    }
+    ++have;
+    in_field = true;
+  }
+  return true;
+}
+
+bool Source::end_of_line(Cursor& c) {
+  // Blanks and the texts of fields in turn: the chosen one is most often the
+  // last, or a few short ones follow it.
+  for (;;) {
+    c.p = skip_field_text(skip_blanks(c.p));
+    if (*c.p == '\n') {
+      ++c.p;
+      ++c.line;
+      return true;
+    }
+    if (c.p == end_) {
+      if (eof_) return true;
+      if ((c.p = refill(c.p)) == nullptr) return false;
+    }
+  }
 }
 
 Source::Next Source::fail(scan::Status status, const char* at) {

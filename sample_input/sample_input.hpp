@@ -66,6 +66,7 @@ struct ReadError {
     kOutOfRange,    // an integer outside the 32-bit signed range
     kTooLong,       // a number longer than kMaxNumberLength
     kCompressed,    // the file begins with the magic bytes of a compressor
+    kShortLine,     // a line with fewer fields than the one chosen
   };
   What what = What::kNone;
   int errnum = 0;
@@ -74,6 +75,18 @@ struct ReadError {
   char token[96] = {};            // the offending text, escaped and cut to a readable length
   const char* compressor = "";    // kCompressed: "gzip", "bzip2", "xz" or "zstd"
   const char* decompressor = "";  // and the command that undoes it: "zcat", ...
+  int fields = 0;                 // kShortLine: how many fields the line has
+  int field = 0;                  // and which one was chosen
+  // Not a failure, but what a warning is made of: when no field is chosen and
+  // each of the first lines holds the same count k >= 2 of numbers, k
+  // (likely columns, all read as samples); 0 otherwise.
+  int columns = 0;
+};
+
+// Which numbers of a file are the samples.
+struct Selection {
+  int field = 0;        // 0: every number; N: only the N-th field of each line, from 1
+  bool header = false;  // the first line is a header, skipped whatever it holds
 };
 
 // Writes the bytes [begin, end) to out as printable text on one line:
@@ -132,11 +145,15 @@ class Source {
 
   bool ok() const { return fd_ >= 0; }
 
+  // Reads the first block and skips what comes before the samples: the
+  // header line if selected; false on a failure, which has been recorded.
+  bool start(const Selection& selection);
+
   // Hands each number of the file to step, a double or an std::int32_t as T
   // says; the count, or -1 with the error recorded.
   template <class T, class Step>
   NETFIGURES_INLINE std::int64_t each(Step& step) {
-    Cursor c{end_, line_, 0};
+    Cursor c{at_, line_, 0};
     fast::Layout layout;
     Speculation speculation;
     for (;;) {
@@ -146,7 +163,7 @@ class Source {
       T value{};
       if (!plain_number(c, layout, speculation, value)) {
         const Next next = general_token(c, value);
-        if (next == Next::kRefilled) continue;
+        if (next == Next::kAgain) continue;
         if (next != Next::kValue) return next == Next::kEnd ? finish(c.count) : -1;
       }
       step(value);
@@ -154,9 +171,31 @@ class Source {
     }
   }
 
- private:
-  enum class Next { kValue, kRefilled, kEnd, kFailed };
+  // What a step of the loop came to: a value, nothing yet (a refill, a blank
+  // line), the end of the file, or a failure, recorded.
+  enum class Next { kValue, kAgain, kEnd, kFailed };
 
+  // The same for field `field` (from 1) of each line: the other fields are
+  // skipped, not parsed.
+  template <class T, class Step>
+  NETFIGURES_INLINE std::int64_t each_field(Step& step, int field) {
+    Cursor c{at_, line_, 0};
+    fast::LineLayout layout;
+    Speculation speculation;
+    for (;;) {
+      if (speculation.checking()) line_run<T>(c, layout, speculation, step);
+      T value{};
+      const Next next = field_of_line(c, field, layout, speculation, value);
+      if (next == Next::kValue) {
+        step(value);
+        ++c.count;
+      } else if (next != Next::kAgain) {
+        return next == Next::kEnd ? finish(c.count) : -1;
+      }
+    }
+  }
+
+ private:
   // Integers 64 bytes at a time, while 64 bytes of data lie ahead: their
   // length changes from line to line, so layouts seldom help.
   template <class Step>
@@ -234,13 +273,100 @@ class Source {
     return Next::kValue;
   }
 
+  // The lines of the learnt line layout that follow: the number in the
+  // chosen field of each, the rest skipped by a constant step.
+  template <class T, class Step>
+  NETFIGURES_INLINE void line_run(Cursor& c, const fast::LineLayout& layout,
+                                  Speculation& speculation, Step& step) {
+    for (;;) {
+      if (!layout.before.matches(c.p)) return;
+      const char* const field = c.p + layout.before.length();
+      const unsigned negative = bytes::is_minus(*field);
+      if (!layout.number.matches(field + negative)) return;
+      T value{};
+      layout.number.value(field + negative, negative != 0, value);
+      ++c.line;
+      c.p = field + negative + layout.number.length();
+      speculation.hit();
+      step(value);
+      ++c.count;
+    }
+  }
+
+  // One line by the general path: the value of its field `field`, with the
+  // line learnt as the layout of the next ones while learning pays. A blank
+  // line gives nothing.
+  template <class T>
+  NETFIGURES_INLINE Next field_of_line(Cursor& c, int field, fast::LineLayout& layout,
+                                       Speculation& speculation, T& value) {
+    line_ = c.line;  // for the messages
+    const char* const line = c.p;
+    const std::int64_t blocks = blocks_;
+    c.p = skip_blanks(c.p);
+    if (*c.p == '\n') {
+      ++c.p;
+      ++c.line;
+      return Next::kAgain;
+    }
+    if (c.p == end_) return eof_ ? Next::kEnd : refilled(c);
+    if (!to_field(c, field)) return Next::kFailed;
+    const char* const chosen = c.p;
+    const Next next = chosen_field(c, value);
+    if (next != Next::kValue) return next;
+    if (blocks_ == blocks && speculation.learning()) {  // the line is whole in the buffer
+      T plain{};
+      const char* const end = scan::scan_plain(chosen, plain);
+      speculation.missed(end != nullptr && layout.learn(line, chosen, end));
+    } else {
+      speculation.missed(false);
+    }
+    return end_of_line(c) ? Next::kValue : Next::kFailed;
+  }
+
+  const char* skip_field_text(const char* p) const;
+  // From the first field of a line at c.p to the start of field `field`;
+  // false where the line has fewer fields or a refill failed (recorded).
+  bool to_field(Cursor& c, int field);
+  // Past the rest of the line at c.p and its newline; false where a refill
+  // failed (recorded).
+  bool end_of_line(Cursor& c);
+
+  // The number that fills the field at c.p, scanned as general_token scans.
+  template <class T>
+  NETFIGURES_INLINE Next chosen_field(Cursor& c, T& value) {
+    for (;;) {
+      const scan::Token<T> t = scan::scan_next(c.p, T{});
+      if (t.seen == end_ && !eof_) {  // the number may go on in the next block
+        if ((c.p = refill(c.p)) == nullptr) return Next::kFailed;
+        continue;
+      }
+      if (too_long(c.p, t.end)) return fail(ReadError::What::kTooLong, c.p);
+      // The number must fill its field: "1-2" or "0.5abc" is no number there.
+      const bool fills = bytes::is_space(static_cast<unsigned char>(*t.end)) || t.end == end_;
+      if (t.status == scan::Status::kValue && fills) {
+        value = t.value;
+      } else if (t.status == scan::Status::kText && fills) {
+        value = static_cast<T>(convert::text_to_double(c.p, t.end));  // only reals are kText
+      } else {
+        const scan::Status not_one =
+            std::is_integral_v<T> ? scan::Status::kNotAnInteger : scan::Status::kNotANumber;
+        return fail(t.status == scan::Status::kOutOfRange ? t.status : not_one, c.p);
+      }
+      c.p = t.end;
+      return Next::kValue;
+    }
+  }
+
+  static const char* skip_blanks(const char* p) {
+    while (*p != '\n' && bytes::is_space(static_cast<unsigned char>(*p))) ++p;
+    return p;
+  }
+
   static bool too_long(const char* begin, const char* end) {
     return static_cast<std::size_t>(end - begin) > kMaxNumberLength;
   }
 
-  Next refilled(Cursor& c) {
-    return (c.p = refill(c.p)) != nullptr ? Next::kRefilled : Next::kFailed;
-  }
+  Next refilled(Cursor& c) { return (c.p = refill(c.p)) != nullptr ? Next::kAgain : Next::kFailed; }
 
   // Moves the unfinished token at p (with its context) in front of the next
   // block and reads that block; where p has moved to, or nullptr on a
@@ -252,6 +378,8 @@ class Source {
   Next fail(scan::Status status, const char* at);
   Next fail(ReadError::What what, const char* at);
   std::int64_t finish(std::int64_t count);
+  // Each of the first lines from p on holds this many numbers (at least 2), or 0.
+  int columns(const char* p) const;
 
   ReadError& error_;
   int fd_ = -1;
@@ -260,9 +388,11 @@ class Source {
   bool eof_ = false;
   std::int64_t line_ = 1;
   std::int64_t offset_ = 0;  // where in the file begin_ lies
+  std::int64_t blocks_ = 0;  // read so far: a pointer into the buffer is stale once it grows
   char* const buffer_;
   const char* begin_;  // where the data starts
   char* end_;          // where it ends and the sentinel stands
+  const char* at_;     // where start() left the reading
 };
 
 }  // namespace detail
@@ -274,22 +404,30 @@ class Source {
 // (In line in the caller, so that the step's state, such as a sum, stays in
 // registers through the loop: the compiler then sees that nothing else
 // reaches it.)
+// With a selection, only the chosen field of each line is read, after the
+// header line if there is one.
 template <class Step>
 NETFIGURES_INLINE std::int64_t read_real_samples(const char* path, Step&& step, ReadError& error,
+                                                 const Selection& selection = {},
                                                  std::size_t block = kDefaultBlock) {
   char buffer[detail::kBufferSize];
   detail::Source source(path, block, error, buffer);
-  return source.ok() ? source.each<double>(step) : -1;
+  if (!source.ok() || !source.start(selection)) return -1;
+  return selection.field > 0 ? source.each_field<double>(step, selection.field)
+                             : source.each<double>(step);
 }
 
 // The same for integers: step(std::int32_t); a value outside the 32-bit
 // signed range is an error, never a wrapped value.
 template <class Step>
 NETFIGURES_INLINE std::int64_t read_integer_samples(const char* path, Step&& step, ReadError& error,
+                                                    const Selection& selection = {},
                                                     std::size_t block = kDefaultBlock) {
   char buffer[detail::kBufferSize];
   detail::Source source(path, block, error, buffer);
-  return source.ok() ? source.each<std::int32_t>(step) : -1;
+  if (!source.ok() || !source.start(selection)) return -1;
+  return selection.field > 0 ? source.each_field<std::int32_t>(step, selection.field)
+                             : source.each<std::int32_t>(step);
 }
 
 }  // namespace sample_input

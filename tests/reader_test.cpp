@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +23,7 @@ namespace {
 
 using sample_input::kDefaultBlock;
 using sample_input::ReadError;
+using sample_input::Selection;
 using What = sample_input::ReadError::What;
 using testing_helpers::ScratchDir;
 
@@ -46,23 +48,25 @@ struct Read {
   ReadError error;
 };
 
-Read read_reals(const std::string& path, std::size_t block) {
+Read read_reals(const std::string& path, std::size_t block, const Selection& selection = {}) {
   Read r;
   r.count = sample_input::read_real_samples(
-      path.c_str(), [&](double x) { r.values.push_back(x); }, r.error, block);
+      path.c_str(), [&](double x) { r.values.push_back(x); }, r.error, selection, block);
   return r;
 }
 
-Read read_integers(const std::string& path, std::size_t block) {
+Read read_integers(const std::string& path, std::size_t block, const Selection& selection = {}) {
   Read r;
   r.count = sample_input::read_integer_samples(
-      path.c_str(), [&](std::int32_t x) { r.values.push_back(x); }, r.error, block);
+      path.c_str(), [&](std::int32_t x) { r.values.push_back(x); }, r.error, selection, block);
   return r;
 }
 
 struct GoodCase {
   std::string text;
   std::vector<double> values;
+  Selection selection = {};
+  int columns = 0;  // what the first lines hold, read in blocks of the default size; -1: any
 };
 
 void expect_reads(const GoodCase& c, bool integers, const std::vector<std::size_t>& blocks) {
@@ -70,8 +74,12 @@ void expect_reads(const GoodCase& c, bool integers, const std::vector<std::size_
   const std::string path = dir.write("samples", c.text);
   for (std::size_t block : blocks) {
     SCOPED_TRACE("text '" + c.text.substr(0, 60) + "', block " + std::to_string(block));
-    const Read r = integers ? read_integers(path, block) : read_reals(path, block);
+    const Read r =
+        integers ? read_integers(path, block, c.selection) : read_reals(path, block, c.selection);
     ASSERT_EQ(r.error.what, What::kNone);
+    if (block == kDefaultBlock && c.columns >= 0) {
+      EXPECT_EQ(r.error.columns, c.columns);
+    }
     ASSERT_EQ(r.count, static_cast<std::int64_t>(c.values.size()));
     ASSERT_EQ(r.values.size(), c.values.size());
     for (std::size_t i = 0; i < c.values.size(); ++i) {
@@ -86,6 +94,7 @@ struct BadCase {
   What what;
   std::int64_t line;
   std::string token;
+  Selection selection = {};
 };
 
 void expect_fails(const BadCase& c, bool integers, const std::vector<std::size_t>& blocks) {
@@ -93,7 +102,8 @@ void expect_fails(const BadCase& c, bool integers, const std::vector<std::size_t
   const std::string path = dir.write("samples", c.text);
   for (std::size_t block : blocks) {
     SCOPED_TRACE("text '" + c.text.substr(0, 60) + "', block " + std::to_string(block));
-    const Read r = integers ? read_integers(path, block) : read_reals(path, block);
+    const Read r =
+        integers ? read_integers(path, block, c.selection) : read_reals(path, block, c.selection);
     EXPECT_EQ(r.count, -1);
     EXPECT_EQ(r.error.what, c.what);
     EXPECT_EQ(r.error.line, c.line);
@@ -128,6 +138,22 @@ TEST(RealReader, ReadsEveryLayoutAndForm) {
       {"1e400 -1e400 1e-400 -1e-400", {kInf, -kInf, 0.0, -0.0}},
       {"4.9e-324 2.5e-324 2.4e-324 1e-310", {0x1p-1074, 0x1p-1074, 0.0, 1e-310}},
       {"1.7976931348623157e308 1.7976931348623159e308", {1.7976931348623157e308, kInf}},
+      // Columns: all read as samples, and said to be columns once two lines agree.
+      {"0.1 0.5\n0.2 0.25\n", {0.1, 0.5, 0.2, 0.25}, {}, 2},
+      {"1 2 3\n", {1, 2, 3}},
+      {"1 2\n3 4 5\n", {1, 2, 3, 4, 5}},
+      {"1\t2\r\n\n 3 4\r\n", {1, 2, 3, 4}, {}, 2},
+      {"x y\n1 2\n3 4\n", {1, 2, 3, 4}, {0, true}, 2},
+      // One field of each line; the others are not read.
+      {"0.1 0.5\n0.2 0.25\n", {0.1, 0.2}, {1}},
+      {"0.1 0.5\n0.2 0.25\n", {0.5, 0.25}, {2}},
+      {"a b 0.5\nlonger_name-with:text 2026-12-09 -0.25", {0.5, -0.25}, {3}},
+      {"  1\t\t 0.5  \r\n\n \t\n2 0.25 trailing words\n\n", {0.5, 0.25}, {2}},
+      {std::string("x\0y 1e3\n\0 -inf\n", 15), {1000, -kInf}, {2}},
+      {"t delay\n1 0.5\n2 0.25\n", {0.5, 0.25}, {2, true}},
+      {"delay\n0.5\n0.25", {0.5, 0.25}, {0, true}},
+      {"\n0.5\n", {0.5}, {0, true}},
+      {"0x1p3 1e400\n-0x1p3 x\n", {8, -8}, {1}},
   };
   for (const GoodCase& c : cases) expect_reads(c, false, kBlocks);
 }
@@ -190,6 +216,22 @@ std::vector<double> c_library_values(const std::string& text, bool integers) {
   }
 }
 
+// The same for field `field` of each line, fields split by blanks.
+std::vector<double> c_library_values(const std::string& text, bool integers, int field) {
+  if (field == 0) return c_library_values(text, integers);
+  std::vector<double> values;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    for (char& c : line) c = std::strchr("\t\v\f\r", c) != nullptr ? ' ' : c;
+    std::istringstream fields(line);
+    std::string word;
+    for (int i = 0; i < field && fields >> word; ++i) {
+      if (i + 1 == field) values.push_back(c_library_values(word, integers).at(0));
+    }
+  }
+  return values;
+}
+
 // Numbers of one layout are read at a constant step and integers 64 bytes at
 // a time; any change of layout must fall back to the scanners at the right
 // place. A run of one layout, a change, then the run again, shifted by every
@@ -201,6 +243,7 @@ TEST(Reader, LayoutChangesAgreeWithTheCLibraryAtEveryBlockEdge) {
     bool integers;
     std::string run;  // one number of the layout and its white space
     std::vector<std::string> changes;
+    int field = 0;  // in field mode, lines of a layout, with the number in this field
   };
   const std::vector<Layouts> layouts{
       {false,
@@ -217,6 +260,14 @@ TEST(Reader, LayoutChangesAgreeWithTheCLibraryAtEveryBlockEdge) {
        "12345678\n",
        {"1234567890\n", "-123456789\n", "7\n", "0000000000012\n", "+12345678\n"}},
       {true, "-2147483648 ", {"2147483647 ", "-999999999 ", "100000000 "}},
+      {false,
+       "1234.567890 0.150010\n",
+       {"12345.567890 0.150010\n", "1234.567890 -0.150010\n", "1234.567890 0.15\n",
+        "1234.567890 0.150010 more\n", "1234.567890\t0.150010\n", "\n", " 1234.567890 0.150010\n",
+        "1234.567890 0.150010\r\n", "a 1\n", "1234.567890 1e-5\n", "1234.567890 0.150010  \n"},
+       2},
+      {true, "17 1448\n", {"17 -1448\n", "170 1448\n", "17 12345678\n", "x 1\n", "17  1448\n"}, 2},
+      {false, "0.5 tcp\n", {"0.5 udp\n", "0.25 tcp\n", "-0.5 tcp\n", "0.5\n"}, 1},
   };
   for (const Layouts& l : layouts) {
     for (const std::string& change : l.changes) {
@@ -226,10 +277,13 @@ TEST(Reader, LayoutChangesAgreeWithTheCLibraryAtEveryBlockEdge) {
           for (int i = 0; i < before; ++i) text += l.run;
           text += change;
           for (int i = 0; i < 12; ++i) text += l.run;
-          expect_reads({text, c_library_values(text, l.integers)}, l.integers, blocks);
+          const Selection selection{l.field, false};
+          expect_reads({text, c_library_values(text, l.integers, l.field), selection, -1},
+                       l.integers, blocks);
           const auto lines = std::count(text.begin(), text.end(), '\n');
-          expect_fails({text + " x\n" + l.run, l.integers ? What::kNotAnInteger : What::kNotANumber,
-                        lines + 1, "x"},
+          const What malformed = l.integers ? What::kNotAnInteger : What::kNotANumber;
+          expect_fails({text + " x\n" + l.run, l.field > 1 ? What::kShortLine : malformed,
+                        lines + 1, "x", selection},
                        l.integers, blocks);
         }
       }
@@ -270,8 +324,19 @@ TEST(RealReader, RejectsWhatIsNotANumber) {
                    7),
        What::kCompressed, 1, "\\xfd7zXZ\\x00\\x00"},
       {"1\n\x1f\x8b\x08", What::kNotANumber, 2, "\\x1f\\x8b\\x08"},  // not where a file begins
-      {"\\x41 \xc3\xa9", What::kNotANumber, 1, "\\\\x41"},           // a backslash is doubled
-      {"\xc3\xa9t\xc3", What::kNotANumber, 1, "\xc3\xa9t\\xc3"},     // UTF-8 shows as it is
+      // One field of each line: it must be a number, and the line must have it.
+      {"1 2\n3\n", What::kShortLine, 2, "3", {2}},
+      {"1 2\n\n  3 \t \r\n", What::kShortLine, 3, "3", {2}},
+      {"1 2", What::kShortLine, 1, "2", {3}},
+      {"1 2\n3 4x 5\n", What::kNotANumber, 2, "4x", {2}},
+      {"1 2\n3 1-2\n", What::kNotANumber, 2, "1-2", {2}},
+      {"1 nan(1)\n", What::kNotANumber, 1, "nan(1)", {2}},
+      {"time delay\n1 0.5\n", What::kNotANumber, 1, "delay", {2}},
+      {"header\n", What::kNoNumber, 0, "", {0, true}},
+      {"header\n\n  \n", What::kNoNumber, 0, "", {2, true}},
+      {"h\n1 2\n3 x\n", What::kNotANumber, 3, "x", {2, true}},
+      {"\\x41 \xc3\xa9", What::kNotANumber, 1, "\\\\x41"},        // a backslash is doubled
+      {"\xc3\xa9t\xc3", What::kNotANumber, 1, "\xc3\xa9t\\xc3"},  // UTF-8 shows as it is
   };
   for (const BadCase& c : cases) expect_fails(c, false, kBlocks);
 }
@@ -308,6 +373,8 @@ TEST(IntegerReader, ReadsSignsLimitsAndLayouts) {
       {"12345678\n123456789\n1234567890\n-2147483648\n",
        {12345678, 123456789, 1234567890, -2147483648.0}},
       {"0000000002147483647 -00000000002147483648", {2147483647, -2147483648.0}},
+      {"seq sent received\n1 1000 990\n2 1000 1000\n", {990, 1000}, {3, true}},
+      {"7 -1448 x\r\n8 +12 y\r\n", {-1448, 12}, {2}},
   };
   for (const GoodCase& c : cases) expect_reads(c, true, kBlocks);
 }
@@ -352,6 +419,9 @@ TEST(IntegerReader, RejectsWhatIsNotAnIntegerOrOutOfRange) {
       {"1234567890\n2147483648\n", What::kOutOfRange, 2, "2147483648"},
       {"1\n-2147483648\n-2147483649", What::kOutOfRange, 3, "-2147483649"},
       {"9999999999", What::kOutOfRange, 1, "9999999999"},
+      {"1 2147483648\n", What::kOutOfRange, 1, "2147483648", {2}},
+      {"1 2.5\n", What::kNotAnInteger, 1, "2.5", {2}},
+      {"1\n2 3\n", What::kShortLine, 1, "1", {2}},
   };
   for (const BadCase& c : cases) expect_fails(c, true, kBlocks);
   const std::string digits(sample_input::kMaxNumberLength + 1, '0');

@@ -74,6 +74,10 @@ std::string read_error_line(const sample_input::ReadError& e) {
     case What::kTooLong:
       return place + "number longer than " + std::to_string(sample_input::kMaxNumberLength) +
              " characters" + token;
+    case What::kShortLine:
+      return place + "line has " + std::to_string(e.fields) +
+             (e.fields == 1 ? " field" : " fields") + ", fewer than " + std::to_string(e.field) +
+             token;
     case What::kCompressed: {
       const std::string how = file + "looks " + e.compressor + "-compressed; decompress it first";
       if (std::strcmp(e.path, "-") == 0) return how + " with " + e.decompressor;

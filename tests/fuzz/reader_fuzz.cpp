@@ -101,9 +101,9 @@ Outcome through_reader(const std::string& text, std::size_t block, bool integers
   ReadError error;
   const std::int64_t n =
       integers ? sample_input::read_integer_samples(
-                     path.c_str(), [&](std::int32_t v) { o.values.push_back(v); }, error, block)
+                     path.c_str(), [&](std::int32_t v) { o.values.push_back(v); }, error, {}, block)
                : sample_input::read_real_samples(
-                     path.c_str(), [&](double v) { o.values.push_back(v); }, error, block);
+                     path.c_str(), [&](double v) { o.values.push_back(v); }, error, {}, block);
   close(fd);
   // A compressed file is text that is not a number to the reference; the
   // reader only says more about it.
