@@ -171,20 +171,36 @@ int finish() {
 }
 
 void remove_on_failure(const char* path) {
-  // What the signals did before is kept: one the shell ignores (a job started
-  // in the background) stays ignored.
-  static struct sigaction before[3];
-  const int signals[] = {SIGINT, SIGTERM, SIGHUP};
-  for (int i = 0; i < 3; ++i) {
+  // Every signal whose default action ends the process: Ctrl-C and Ctrl-\, a
+  // batch scheduler's timeout (SIGTERM, SIGUSR1, SIGALRM), a CPU-time limit
+  // (SIGXCPU), a crash. Only those left at their default are caught: one the
+  // shell ignores (a job started in the background) stays ignored, and a
+  // handler someone else installed stays theirs.
+  static const int kEnding[] = {
+      SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1, SIGSEGV,
+      SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS,
+#ifdef __linux__
+      SIGSTKFLT, SIGIO,   SIGPWR,  // elsewhere SIGIO is ignored by default
+#endif
+  };
+  static struct sigaction before[NSIG];
+  static bool caught[NSIG];
+  const auto each = [&](int signal) {
     if (path != nullptr && partial_file == nullptr) {
       struct sigaction clean {};
       clean.sa_handler = on_signal;
-      sigaction(signals[i], nullptr, &before[i]);
-      if (before[i].sa_handler != SIG_IGN) sigaction(signals[i], &clean, nullptr);
-    } else if (path == nullptr && partial_file != nullptr) {
-      sigaction(signals[i], &before[i], nullptr);
+      caught[signal] = sigaction(signal, nullptr, &before[signal]) == 0 &&
+                       before[signal].sa_handler == SIG_DFL &&
+                       sigaction(signal, &clean, nullptr) == 0;
+    } else if (path == nullptr && partial_file != nullptr && caught[signal]) {
+      sigaction(signal, &before[signal], nullptr);
+      caught[signal] = false;
     }
-  }
+  };
+  for (const int signal : kEnding) each(signal);
+#ifdef SIGRTMIN
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) each(signal);
+#endif
   partial_file = path;
 }
 
