@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace sample_input {
 
@@ -31,6 +32,8 @@ constexpr Compressor kCompressors[] = {
     {"zstd", "zstdcat", "\x28\xb5\x2f\xfd", 4},
 };
 
+constexpr std::string_view kBom = "\xef\xbb\xbf";  // U+FEFF in UTF-8
+
 // The length of the UTF-8 sequence of a printable character at s, or 0 where
 // the bytes are not one (a stray byte, an overlong form, a C1 control).
 std::size_t utf8_printable(const unsigned char* s, const unsigned char* end) {
@@ -49,7 +52,8 @@ std::size_t utf8_printable(const unsigned char* s, const unsigned char* end) {
 
 }  // namespace
 
-std::size_t escape(const char* begin, const char* end, char* out, std::size_t room) {
+std::size_t escape(const char* begin, const char* end, char* out, std::size_t room,
+                   bool keep_utf8) {
   char* const start = out;
   char* const limit = out + room - 8;  // room for an escape, "..." and the NUL
   const auto* s = reinterpret_cast<const unsigned char*>(begin);
@@ -60,7 +64,7 @@ std::size_t escape(const char* begin, const char* end, char* out, std::size_t ro
       out += 3;
       break;
     }
-    const std::size_t sequence = *s >= 0x80 ? utf8_printable(s, stop) : 0;
+    const std::size_t sequence = *s >= 0x80 && keep_utf8 ? utf8_printable(s, stop) : 0;
     if (*s == '\\') {
       *out++ = '\\';
       *out++ = '\\';
@@ -122,10 +126,13 @@ bool Source::read_block(const char*& p) {
   std::memmove(buffer_, keep, kept);
   p = buffer_ + (p - keep);
   end_ = buffer_ + kept;
+  // At the start of the file, at least the length of a byte order mark.
+  const bool at_start = offset_ == 0 && end_ == buffer_;
+  const std::size_t want = at_start ? std::max<std::size_t>(block_, kBom.size()) : block_;
   std::size_t got = 0;
   bool read_all = true;
-  while (got < block_) {
-    const ssize_t n = ::read(fd_, end_ + got, block_ - got);
+  while (got < want) {
+    const ssize_t n = ::read(fd_, end_ + got, want - got);
     if (n > 0) {
       got += static_cast<std::size_t>(n);
     } else if (n == 0) {
@@ -135,6 +142,13 @@ bool Source::read_block(const char*& p) {
       read_all = false;
       break;
     }
+  }
+  // One UTF-8 byte order mark, which spreadsheets and many Windows tools
+  // write, is dropped where the file begins; anywhere else it is text.
+  if (at_start && got >= kBom.size() && std::memcmp(end_, kBom.data(), kBom.size()) == 0) {
+    got -= kBom.size();
+    std::memmove(end_, end_ + kBom.size(), got);
+    offset_ += static_cast<std::int64_t>(kBom.size());
   }
   end_ += got;
   std::memset(end_, 0, 1 + scan::kPadding);  // the sentinel, and what wide loads may see past it
@@ -175,7 +189,7 @@ std::int64_t Source::fail(ReadError::What what, const char* at) {
   }
   const char* end = word;
   while (end < end_ && !scan::is_space(static_cast<unsigned char>(*end))) ++end;
-  escape(word, end, error_.token, sizeof error_.token);
+  escape(word, end, error_.token, sizeof error_.token, false);
   if (offset_ + (word - buffer_) == 0) {  // the word the file begins with
     for (const Compressor& c : kCompressors) {
       if (end - word >= static_cast<std::ptrdiff_t>(c.magic_length) &&

@@ -21,7 +21,8 @@ TEST(Bruntel, DividesTheExactTotalByBothDivisors) {
       {"seven", "7\n"},
       {"minus", "-1\n"},
       {"big", kPast32Bits},
-      {"mixed", "-5\n10\n-2147483648\n2147483647\n"}};
+      {"mixed", "-5\n10\n-2147483648\n2147483647\n"},
+      {"marked", "\ufeff100\n200\n300\n"}};
   // clang-format off
   check("bruntel", {
       {"worked example", files, {"@/three", "10", "2"}, 0, "30.000000000\n", ""},
@@ -29,6 +30,7 @@ TEST(Bruntel, DividesTheExactTotalByBothDivisors) {
       {"negative value lowers the total", files, {"@/minus", "1", "1"}, 0, "-1.000000000\n", ""},
       {"total past 32 bits", files, {"@/big", "1", "1"}, 0, "6442450941.000000000\n", ""},
       {"signs mixed", files, {"@/mixed", "1", "1"}, 0, "4.000000000\n", ""},
+      {"a byte order mark first", files, {"@/marked", "10", "2"}, 0, "30.000000000\n", ""},
       {"trailing text ignored", files, {"@/three", "2abc", "1"}, 0, "300.000000000\n", ""},
       {"leading blanks skipped", files, {"@/three", "  10", "2"}, 0, "30.000000000\n", ""},
       {"hexadecimal divisor", files, {"@/three", "0x10", "1"}, 0, "37.500000000\n", ""},
@@ -78,8 +80,10 @@ TEST(BruntelAndTessarn, ZeroOverZeroIsNotANumber) {
 }
 
 TEST(BruntelAndTessarn, FailOnBadSampleFiles) {
-  const std::vector<std::pair<std::string, std::string>> files{
-      {"point", "10\n12.5\n"}, {"big", "10\n3000000000\n"}, {"empty", ""}};
+  const std::vector<std::pair<std::string, std::string>> files{{"point", "10\n12.5\n"},
+                                                               {"big", "10\n3000000000\n"},
+                                                               {"empty", ""},
+                                                               {"minus sign", "10\n\u221212\n"}};
   for (const std::string program : {"bruntel", "tessarn"}) {
     const std::vector<std::string> divisors =
         program == "bruntel" ? std::vector<std::string>{"1", "1"} : std::vector<std::string>{"1"};
@@ -94,6 +98,7 @@ TEST(BruntelAndTessarn, FailOnBadSampleFiles) {
         {"past 32 bits", files, args("@/big"), 1, "", program + ": @/big:2: integer out of the 32-bit range: '3000000000'\n"},
         {"empty file", files, args("@/empty"), 1, "", program + ": @/empty: no number in the file\n"},
         {"missing file", files, args("@/none"), 1, "", program + ": @/none: No such file or directory\n"},
+        {"a minus sign's look-alike", files, args("@/minus sign"), 1, "", program + ": @/minus sign:2: not an integer: '\\xe2\\x88\\x9212'\n"},
     });
     // clang-format on
   }

@@ -128,6 +128,9 @@ TEST(RealReader, ReadsEveryLayoutAndForm) {
       {"1e400 -1e400 1e-400 -1e-400", {kInf, -kInf, 0.0, -0.0}},
       {"4.9e-324 2.5e-324 2.4e-324 1e-310", {0x1p-1074, 0x1p-1074, 0.0, 1e-310}},
       {"1.7976931348623157e308 1.7976931348623159e308", {1.7976931348623157e308, kInf}},
+      // One UTF-8 byte order mark where the file begins is skipped, across reads of any size.
+      {"\ufeff0.5\n0.25\n", {0.5, 0.25}},
+      {"\ufeff-1e3", {-1000}},
   };
   for (const GoodCase& c : cases) expect_reads(c, false, kBlocks);
 }
@@ -267,7 +270,19 @@ TEST(RealReader, RejectsWhatIsNotANumber) {
        What::kCompressed, 1, "\\xfd7zXZ\\x00\\x00"},
       {"1\n\x1f\x8b\x08", What::kNotANumber, 2, "\\x1f\\x8b\\x08"},  // not where a file begins
       {"\\x41 \xc3\xa9", What::kNotANumber, 1, "\\\\x41"},           // a backslash is doubled
-      {"\xc3\xa9t\xc3", What::kNotANumber, 1, "\xc3\xa9t\\xc3"},     // UTF-8 shows as it is
+      // In a token every byte outside printable ASCII shows: no number holds one.
+      {"\xc3\xa9t\xc3", What::kNotANumber, 1, "\\xc3\\xa9t\\xc3"},
+      {"0.1\u00a0\n", What::kNotANumber, 1, "0.1\\xc2\\xa0"},          // no-break space
+      {"1\n\u200b0.1\n", What::kNotANumber, 2, "\\xe2\\x80\\x8b0.1"},  // zero-width space
+      {"\u22120.1", What::kNotANumber, 1, "\\xe2\\x88\\x920.1"},       // minus sign
+      // A byte order mark anywhere but at the very start is text; one is skipped, not two.
+      {"0.5\n\ufeff0.25\n", What::kNotANumber, 2, "\\xef\\xbb\\xbf0.25"},
+      {" \ufeff0.5", What::kNotANumber, 1, "\\xef\\xbb\\xbf0.5"},
+      {"\ufeff\ufeff0.5", What::kNotANumber, 1, "\\xef\\xbb\\xbf0.5"},
+      {std::string("\xef\xbb") + "0.5", What::kNotANumber, 1, "\\xef\\xbb0.5"},  // a mark cut short
+      {"\ufeffabc", What::kNotANumber, 1, "abc"},
+      {"\ufeff", What::kNoNumber, 0, ""},
+      {"\ufeff \n", What::kNoNumber, 0, ""},
   };
   for (const BadCase& c : cases) expect_fails(c, false, kBlocks);
 }
@@ -301,6 +316,7 @@ TEST(IntegerReader, ReadsSignsLimitsAndLayouts) {
       {"0007 -0 +0", {7, 0, 0}},
       {"1-2+3", {1, -2, 3}},
       {std::string(5000, '0') + "42", {42}},
+      {"\ufeff7\n8", {7, 8}},  // a byte order mark first
   };
   for (const GoodCase& c : cases) expect_reads(c, true, kBlocks);
 }
@@ -340,6 +356,8 @@ TEST(IntegerReader, RejectsWhatIsNotAnIntegerOrOutOfRange) {
       {"inf", What::kNotAnInteger, 1, "inf"},
       {"0x10", What::kNotAnInteger, 1, "0x10"},
       {std::string("7\0", 2), What::kNotAnInteger, 1, "7\\x00"},
+      {"7\n\ufeff8", What::kNotAnInteger, 2, "\\xef\\xbb\\xbf8"},  // a byte order mark inside
+      {"0,5", What::kNotAnInteger, 1, "0,5"},
   };
   for (const BadCase& c : cases) expect_fails(c, true, kBlocks);
   const std::string digits(sample_input::kMaxNumberLength + 1, '0');

@@ -162,14 +162,21 @@ TEST(Varnoth, MatchesThePlainComputationOnRandomSamples) {
 }
 
 TEST(Varnoth, FailsLoudlyOnBadInputAndOutput) {
-  const std::vector<std::pair<std::string, std::string>> files{
-      {"empty", ""}, {"bad", "0.1\n0.2\n0.3x\n"}, {"good", "0.5\n"}};
+  const std::vector<std::pair<std::string, std::string>> files{{"empty", ""},
+                                                               {"bad", "0.1\n0.2\n0.3x\n"},
+                                                               {"good", "0.5\n"},
+                                                               {"comma", "0.1\n0,25\n"},
+                                                               {"marked", "\ufeff0.5\n"},
+                                                               {"zero-width", "0.1\n0.2\u200b\n"}};
   // clang-format off
   testing_helpers::check("varnoth", {
       {"missing sample file", files, {"@/missing", "@/cdf"}, 1, "", "varnoth: @/missing: No such file or directory\n"},
       {"empty file", files, {"@/empty", "@/cdf"}, 1, "", "varnoth: @/empty: no number in the file\n"},
       {"malformed line", files, {"@/bad", "@/cdf"}, 1, "", "varnoth: @/bad:3: not a number: '0.3x'\n"},
       {"directory as sample file", files, {"@", "@/cdf"}, 1, "", "varnoth: @: Is a directory\n"},
+      {"decimal comma", files, {"@/comma", "@/cdf"}, 1, "", "varnoth: @/comma:2: not a number: '0,25' (a decimal point is needed)\n"},
+      {"zero-width space", files, {"@/zero-width", "@/cdf"}, 1, "", "varnoth: @/zero-width:2: not a number: '0.2\\xe2\\x80\\x8b'\n"},
+      {"a byte order mark first", files, {"@/marked", "@/cdf"}, 0, "0.500000000\n", ""},
       // Found before the samples are read, which would fail at line 3.
       {"distribution file in a missing directory", files, {"@/bad", "@/no/such/dir/cdf"}, 1, "", "varnoth: @/no/such/dir/cdf: No such file or directory\n"},
       {"distribution file in a directory that is a file", files, {"@/good", "@/good/cdf"}, 1, "", "varnoth: @/good/cdf: Not a directory\n"},

@@ -53,6 +53,21 @@ std::string shell_word(const char* word) {
 
 std::string prefix() { return std::string(name()) + ": "; }
 
+// Whether a token reads as a real number once its comma is a point ("0,5"):
+// a decimal comma, as spreadsheets write in many locales. Not said of
+// integers: a point would not make "0,5" an integer, and "1,000" there is a
+// thousands separator.
+bool decimal_comma(const char* token) {
+  const char* const comma = std::strchr(token, ',');
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (comma == nullptr || comma == token || !digit(comma[-1]) || !digit(comma[1])) return false;
+  std::string text = token;
+  text[static_cast<std::size_t>(comma - token)] = '.';
+  char* end = nullptr;
+  std::strtod(text.c_str(), &end);
+  return *end == '\0';
+}
+
 std::string read_error_line(const sample_input::ReadError& e) {
   using What = sample_input::ReadError::What;
   const std::string file = prefix() + shown_input(e.path) + ": ";
@@ -66,7 +81,8 @@ std::string read_error_line(const sample_input::ReadError& e) {
     case What::kNoNumber:
       return file + "no number in the file";
     case What::kNotANumber:
-      return place + "not a number" + token;
+      return place + "not a number" + token +
+             (decimal_comma(e.token) ? " (a decimal point is needed)" : "");
     case What::kNotAnInteger:
       return place + "not an integer" + token;
     case What::kOutOfRange:
