@@ -56,12 +56,15 @@ void redirect_or_die(const std::string& path, int flags, int target) {
   close(fd);
 }
 
-// In the child: a mount namespace of its own in which /proc is not mounted,
-// as in a chroot or a container without it.
-bool hide_proc() {
+// In the child: a mount namespace of its own in which the process cannot
+// reach its open files through /proc/self/fd, as where /proc is not mounted
+// (a chroot, a container): an empty file system lies over that directory.
+// The rest of /proc stays, which sanitizers need.
+bool hide_fd_links() {
+  const std::string fd_dir = "/proc/" + std::to_string(getpid()) + "/fd";
   return unshare(CLONE_NEWNS) == 0 &&
          mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
-         umount2("/proc", MNT_DETACH) == 0;
+         mount("none", fd_dir.c_str(), "tmpfs", MS_RDONLY, nullptr) == 0;
 }
 
 // The ids a run as another user takes, looked up before the fork.
@@ -102,10 +105,10 @@ bool waits_on_pipe(pid_t pid, const std::string& binary) {
 
 bool can_switch_user() { return geteuid() == 0 && getpwnam("nobody") != nullptr; }
 
-bool can_hide_proc() {
+bool can_hide_fd_links() {
   if (geteuid() != 0) return false;
   const pid_t pid = fork();
-  if (pid == 0) _exit(hide_proc() ? 0 : 1);
+  if (pid == 0) _exit(hide_fd_links() ? 0 : 1);
   int status = 0;
   return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
          WEXITSTATUS(status) == 0;
@@ -166,7 +169,7 @@ Outcome run(const std::string& program, const std::vector<std::string>& args,
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
       signal(SIGXFSZ, SIG_DFL);  // as a shell leaves it; the program must cope
     }
-    if (redirect.without_proc && !hide_proc()) _exit(127);
+    if (redirect.without_fd_links && !hide_fd_links()) _exit(127);
     if (id.switches && (setgroups(id.groups.size(), id.groups.data()) != 0 ||
                         setgid(id.groups.front()) != 0 || setuid(id.uid) != 0)) {
       _exit(127);

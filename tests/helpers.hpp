@@ -47,8 +47,9 @@ struct Redirect {
   // Standard input is a pipe kept open and empty; once the program waits on
   // it, this signal is sent to it.
   int signal = 0;
-  // Run where /proc is not mounted (a private mount namespace; needs root).
-  bool without_proc = false;
+  // Run where the program cannot reach its open files through /proc/self/fd,
+  // as where /proc is not mounted (a private mount namespace; needs root).
+  bool without_fd_links = false;
 
   static Redirect stdout_to(const std::string& path) {
     Redirect r;
@@ -84,22 +85,22 @@ struct Redirect {
     r.groups = groups;
     return r;
   }
-  static Redirect no_proc() {
+  static Redirect no_fd_links() {
     Redirect r;
     r.user = "root";
-    r.without_proc = true;
+    r.without_fd_links = true;
     return r;
   }
-  static Redirect killed_by(int signal, bool without_proc = false) {
-    Redirect r = without_proc ? no_proc() : Redirect{};
+  static Redirect killed_by(int signal, bool without_fd_links = false) {
+    Redirect r = without_fd_links ? no_fd_links() : Redirect{};
     r.signal = signal;
     return r;
   }
 };
 
-// Whether cases that run as another user or without /proc can run here.
+// Whether cases that run as another user or without /proc/self/fd can run here.
 bool can_switch_user();
-bool can_hide_proc();
+bool can_hide_fd_links();
 
 // Runs the named program from the build's program directory.
 Outcome run(const std::string& program, const std::vector<std::string>& args,

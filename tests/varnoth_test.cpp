@@ -279,23 +279,24 @@ TEST(Varnoth, NeverDestroysDataAndWritesWhereItIsTold) {
       {"SIGKILL mid-run, old file", "", {"-", "@/old"}, Redirect::killed_by(SIGKILL), 128 + SIGKILL, "", "", "", ""},
       {"SIGKILL mid-run, new file", "", {"-", "@/new"}, Redirect::killed_by(SIGKILL), 128 + SIGKILL, "", "", "", ""},
       {"SIGQUIT mid-run", "", {"-", "@/old"}, Redirect::killed_by(SIGQUIT), 128 + SIGQUIT, "", "", "", ""},
-      // Where the file cannot be made without a name, a named one is removed on every signal.
-      {"no /proc: a named temporary file", "", {"@/samples", "@/old"}, Redirect::no_proc(), 0, mean, "", "wc -l <old && ls -A", "1000\nbad\nold\nsamples\n"},
-      {"no /proc: SIGQUIT mid-run", "", {"-", "@/old"}, Redirect::killed_by(SIGQUIT, true), 128 + SIGQUIT, "", "", "", ""},
-      {"no /proc: SIGUSR1 mid-run", "", {"-", "@/old"}, Redirect::killed_by(SIGUSR1, true), 128 + SIGUSR1, "", "", "", ""},
-      {"no /proc: SIGALRM mid-run", "", {"-", "@/new"}, Redirect::killed_by(SIGALRM, true), 128 + SIGALRM, "", "", "", ""},
-      {"no /proc: SIGXCPU mid-run", "", {"-", "@/old"}, Redirect::killed_by(SIGXCPU, true), 128 + SIGXCPU, "", "", "", ""},
-      {"no /proc: SIGTERM mid-run", "", {"-", "@/old"}, Redirect::killed_by(SIGTERM, true), 128 + SIGTERM, "", "", "", ""},
-      {"no /proc: a real-time signal mid-run", "", {"-", "@/old"}, Redirect::killed_by(SIGRTMIN + 1, true), 128 + SIGRTMIN + 1, "", "", "", ""},
+      // Where the unnamed file could not be named later (no /proc), a named one is removed on every signal.
+      {"no /proc/self/fd: a named temporary file", "", {"@/samples", "@/old"}, Redirect::no_fd_links(), 0, mean, "", "wc -l <old && ls -A", "1000\nbad\nold\nsamples\n"},
+      {"no /proc/self/fd: SIGQUIT mid-run", "", {"-", "@/old"}, Redirect::killed_by(SIGQUIT, true), 128 + SIGQUIT, "", "", "", ""},
+      {"no /proc/self/fd: SIGUSR1 mid-run", "", {"-", "@/old"}, Redirect::killed_by(SIGUSR1, true), 128 + SIGUSR1, "", "", "", ""},
+      {"no /proc/self/fd: SIGALRM mid-run", "", {"-", "@/new"}, Redirect::killed_by(SIGALRM, true), 128 + SIGALRM, "", "", "", ""},
+      {"no /proc/self/fd: SIGXCPU mid-run", "", {"-", "@/old"}, Redirect::killed_by(SIGXCPU, true), 128 + SIGXCPU, "", "", "", ""},
+      {"no /proc/self/fd: SIGTERM mid-run", "", {"-", "@/old"}, Redirect::killed_by(SIGTERM, true), 128 + SIGTERM, "", "", "", ""},
+      {"no /proc/self/fd: a real-time signal mid-run", "", {"-", "@/old"}, Redirect::killed_by(SIGRTMIN + 1, true), 128 + SIGRTMIN + 1, "", "", "", ""},
   };
   // clang-format on
   const bool as_root = testing_helpers::can_switch_user();
-  const bool without_proc = testing_helpers::can_hide_proc();
+  const bool without_fd_links = testing_helpers::can_hide_fd_links();
   for (const FileCase& c : cases) {
     SCOPED_TRACE(c.name);
-    if ((!c.redirect.user.empty() && !as_root) || (c.redirect.without_proc && !without_proc)) {
+    if ((!c.redirect.user.empty() && !as_root) ||
+        (c.redirect.without_fd_links && !without_fd_links)) {
       std::printf("skipped, needs root%s: %s\n",
-                  c.redirect.without_proc ? " and a mount namespace" : "", c.name.c_str());
+                  c.redirect.without_fd_links ? " and a mount namespace" : "", c.name.c_str());
       continue;
     }
     ScratchDir dir;
