@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace sample_input {
 
@@ -31,6 +32,8 @@ constexpr Compressor kCompressors[] = {
     {"zstd", "zstdcat", "\x28\xb5\x2f\xfd", 4},
 };
 
+constexpr std::string_view kBom = "\xef\xbb\xbf";  // U+FEFF in UTF-8
+
 // The length of the UTF-8 sequence of a printable character at s, or 0 where
 // the bytes are not one (a stray byte, an overlong form, a C1 control).
 std::size_t utf8_printable(const unsigned char* s, const unsigned char* end) {
@@ -49,7 +52,8 @@ std::size_t utf8_printable(const unsigned char* s, const unsigned char* end) {
 
 }  // namespace
 
-std::size_t escape(const char* begin, const char* end, char* out, std::size_t room) {
+std::size_t escape(const char* begin, const char* end, char* out, std::size_t room,
+                   bool keep_utf8) {
   char* const start = out;
   char* const limit = out + room - 8;  // room for an escape, "..." and the NUL
   const auto* s = reinterpret_cast<const unsigned char*>(begin);
@@ -60,7 +64,7 @@ std::size_t escape(const char* begin, const char* end, char* out, std::size_t ro
       out += 3;
       break;
     }
-    const std::size_t sequence = *s >= 0x80 ? utf8_printable(s, stop) : 0;
+    const std::size_t sequence = *s >= 0x80 && keep_utf8 ? utf8_printable(s, stop) : 0;
     if (*s == '\\') {
       *out++ = '\\';
       *out++ = '\\';
@@ -153,6 +157,19 @@ bool Source::read_block(const char*& p) {
 bool Source::start(const Selection& selection) {
   const char* p = refill(end_);
   if (p == nullptr) return false;
+  // One UTF-8 byte order mark, which spreadsheets and many Windows tools
+  // write, is dropped where the file begins; anywhere else it is text. (A
+  // block may be shorter than the mark.)
+  while (static_cast<std::size_t>(end_ - p) < kBom.size() && !eof_ &&
+         std::memcmp(p, kBom.data(), end_ - p) == 0) {
+    if ((p = refill(p)) == nullptr) return false;
+  }
+  if (static_cast<std::size_t>(end_ - p) >= kBom.size() &&
+      std::memcmp(p, kBom.data(), kBom.size()) == 0) {
+    p += kBom.size();
+    offset_ += p - begin_;  // the data, as messages quote it, begins after the mark
+    begin_ = p;
+  }
   if (selection.header) {  // whatever it holds, however long
     for (;;) {
       const auto* newline = static_cast<const char*>(std::memchr(p, '\n', end_ - p));
@@ -295,7 +312,7 @@ Source::Next Source::fail(ReadError::What what, const char* at) {
   }
   const char* end = word;
   while (end < end_ && !bytes::is_space(static_cast<unsigned char>(*end))) ++end;
-  escape(word, end, error_.token, sizeof error_.token);
+  escape(word, end, error_.token, sizeof error_.token, false);
   if (offset_ + (word - begin_) == 0) {  // the word the file begins with
     for (const Compressor& c : kCompressors) {
       if (end - word >= static_cast<std::ptrdiff_t>(c.magic_length) &&

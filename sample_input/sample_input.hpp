@@ -91,9 +91,12 @@ struct Selection {
 
 // Writes the bytes [begin, end) to out as printable text on one line:
 // control characters and bytes that are not UTF-8 as \xNN, a backslash as
-// \\. Stops with "..." before the text would pass room - 8 bytes; out is
-// NUL-terminated. Returns the length written.
-std::size_t escape(const char* begin, const char* end, char* out, std::size_t room);
+// \\. Without keep_utf8, every byte outside printable ASCII shows as \xNN
+// (in a token, which no such byte belongs in, a no-break space or a
+// look-alike minus must be seen). Stops with "..." before the text would pass
+// room - 8 bytes; out is NUL-terminated. Returns the length written.
+std::size_t escape(const char* begin, const char* end, char* out, std::size_t room,
+                   bool keep_utf8 = true);
 
 namespace detail {
 

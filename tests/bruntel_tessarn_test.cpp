@@ -21,61 +21,29 @@ TEST(Bruntel, DividesTheExactTotalByBothDivisors) {
       {"seven", "7\n"},
       {"minus", "-1\n"},
       {"big", kPast32Bits},
-      {"mixed", "-5\n10\n-2147483648\n2147483647\n"}};
-  check("bruntel",
-        {
-            {"worked example", files, {"@/three", "10", "2"}, 0, "30.000000000\n", ""},
-            {"a third", files, {"@/seven", "3", "1"}, 0, "2.333333333\n", ""},
-            {"negative value lowers the total",
-             files,
-             {"@/minus", "1", "1"},
-             0,
-             "-1.000000000\n",
-             ""},
-            {"total past 32 bits", files, {"@/big", "1", "1"}, 0, "6442450941.000000000\n", ""},
-            {"signs mixed", files, {"@/mixed", "1", "1"}, 0, "4.000000000\n", ""},
-            {"trailing text ignored", files, {"@/three", "2abc", "1"}, 0, "300.000000000\n", ""},
-            {"leading blanks skipped", files, {"@/three", "  10", "2"}, 0, "30.000000000\n", ""},
-            {"hexadecimal divisor", files, {"@/three", "0x10", "1"}, 0, "37.500000000\n", ""},
-            {"infinite divisor", files, {"@/three", "1", "inf"}, 0, "0.000000000\n", ""},
-            {"zero divisor", files, {"@/three", "0", "2"}, 0, "inf\n", ""},
-            {"first divisor not a number",
-             files,
-             {"@/three", "abc", "2"},
-             2,
-             "",
-             "bruntel: first divisor is not a number: 'abc'\n"},
-            {"second divisor empty",
-             files,
-             {"@/three", "10", ""},
-             2,
-             "",
-             "bruntel: second divisor is not a number: ''\n"},
-            {"decimal comma",
-             files,
-             {"@/three", "1,5", "2"},
-             2,
-             "",
-             "bruntel: first divisor is not a number: '1,5' (a decimal point is needed)\n"},
-            {"divisors checked before the file",
-             files,
-             {"@/none", "x", "1"},
-             2,
-             "",
-             "bruntel: first divisor is not a number: 'x'\n"},
-            {"one divisor",
-             files,
-             {"@/three", "10"},
-             2,
-             "",
-             "usage: bruntel SAMPLE_FILE FIRST_DIVISOR SECOND_DIVISOR\n"},
-            {"extra argument",
-             files,
-             {"@/three", "10", "2", "3"},
-             2,
-             "",
-             "usage: bruntel SAMPLE_FILE FIRST_DIVISOR SECOND_DIVISOR\n"},
-        });
+      {"mixed", "-5\n10\n-2147483648\n2147483647\n"},
+      {"marked", "\ufeff100\n200\n300\n"}};
+  // clang-format off
+  check("bruntel", {
+      {"worked example", files, {"@/three", "10", "2"}, 0, "30.000000000\n", ""},
+      {"a third", files, {"@/seven", "3", "1"}, 0, "2.333333333\n", ""},
+      {"negative value lowers the total", files, {"@/minus", "1", "1"}, 0, "-1.000000000\n", ""},
+      {"total past 32 bits", files, {"@/big", "1", "1"}, 0, "6442450941.000000000\n", ""},
+      {"signs mixed", files, {"@/mixed", "1", "1"}, 0, "4.000000000\n", ""},
+      {"a byte order mark first", files, {"@/marked", "10", "2"}, 0, "30.000000000\n", ""},
+      {"trailing text ignored", files, {"@/three", "2abc", "1"}, 0, "300.000000000\n", ""},
+      {"leading blanks skipped", files, {"@/three", "  10", "2"}, 0, "30.000000000\n", ""},
+      {"hexadecimal divisor", files, {"@/three", "0x10", "1"}, 0, "37.500000000\n", ""},
+      {"infinite divisor", files, {"@/three", "1", "inf"}, 0, "0.000000000\n", ""},
+      {"zero divisor", files, {"@/three", "0", "2"}, 0, "inf\n", ""},
+      {"first divisor not a number", files, {"@/three", "abc", "2"}, 2, "", "bruntel: first divisor is not a number: 'abc'\n"},
+      {"second divisor empty", files, {"@/three", "10", ""}, 2, "", "bruntel: second divisor is not a number: ''\n"},
+      {"decimal comma", files, {"@/three", "1,5", "2"}, 2, "", "bruntel: first divisor is not a number: '1,5' (a decimal point is needed)\n"},
+      {"divisors checked before the file", files, {"@/none", "x", "1"}, 2, "", "bruntel: first divisor is not a number: 'x'\n"},
+      {"one divisor", files, {"@/three", "10"}, 2, "", "usage: bruntel SAMPLE_FILE FIRST_DIVISOR SECOND_DIVISOR\n"},
+      {"extra argument", files, {"@/three", "10", "2", "3"}, 2, "", "usage: bruntel SAMPLE_FILE FIRST_DIVISOR SECOND_DIVISOR\n"},
+  });
+  // clang-format on
 }
 
 TEST(Tessarn, DividesEightTimesTheExactTotalByTheInterval) {
@@ -84,36 +52,22 @@ TEST(Tessarn, DividesEightTimesTheExactTotalByTheInterval) {
                                                                {"half_gib", "536870912\n"},
                                                                {"big", kPast32Bits},
                                                                {"minus", "-1\n"}};
-  check("tessarn",
-        {
-            {"worked example", files, {"@/two", "2"}, 0, "1000.000000000\n", ""},
-            {"a third", files, {"@/one", "3"}, 0, "2.666666667\n", ""},
-            // 2^29 bytes are 2^32 bits, which a 32-bit total wraps to 0.
-            {"bits past 32 bits", files, {"@/half_gib", "1"}, 0, "4294967296.000000000\n", ""},
-            {"bytes past 32 bits", files, {"@/big", "8"}, 0, "6442450941.000000000\n", ""},
-            {"negative value", files, {"@/minus", "1"}, 0, "-8.000000000\n", ""},
-            {"units after the interval", files, {"@/two", "10s"}, 0, "200.000000000\n", ""},
-            {"zero interval", files, {"@/two", "0"}, 0, "inf\n", ""},
-            {"interval not a number",
-             files,
-             {"@/two", "abc"},
-             2,
-             "",
-             "tessarn: interval is not a number: 'abc'\n"},
-            {"decimal comma",
-             files,
-             {"@/two", "0,25"},
-             2,
-             "",
-             "tessarn: interval is not a number: '0,25' (a decimal point is needed)\n"},
-            {"no interval", files, {"@/two"}, 2, "", "usage: tessarn SAMPLE_FILE INTERVAL\n"},
-            {"extra argument",
-             files,
-             {"@/two", "1", "2"},
-             2,
-             "",
-             "usage: tessarn SAMPLE_FILE INTERVAL\n"},
-        });
+  // clang-format off
+  check("tessarn", {
+      {"worked example", files, {"@/two", "2"}, 0, "1000.000000000\n", ""},
+      {"a third", files, {"@/one", "3"}, 0, "2.666666667\n", ""},
+      // 2^29 bytes are 2^32 bits, which a 32-bit total wraps to 0.
+      {"bits past 32 bits", files, {"@/half_gib", "1"}, 0, "4294967296.000000000\n", ""},
+      {"bytes past 32 bits", files, {"@/big", "8"}, 0, "6442450941.000000000\n", ""},
+      {"negative value", files, {"@/minus", "1"}, 0, "-8.000000000\n", ""},
+      {"units after the interval", files, {"@/two", "10s"}, 0, "200.000000000\n", ""},
+      {"zero interval", files, {"@/two", "0"}, 0, "inf\n", ""},
+      {"interval not a number", files, {"@/two", "abc"}, 2, "", "tessarn: interval is not a number: 'abc'\n"},
+      {"decimal comma", files, {"@/two", "0,25"}, 2, "", "tessarn: interval is not a number: '0,25' (a decimal point is needed)\n"},
+      {"no interval", files, {"@/two"}, 2, "", "usage: tessarn SAMPLE_FILE INTERVAL\n"},
+      {"extra argument", files, {"@/two", "1", "2"}, 2, "", "usage: tessarn SAMPLE_FILE INTERVAL\n"},
+  });
+  // clang-format on
 }
 
 TEST(BruntelAndTessarn, ZeroOverZeroIsNotANumber) {
@@ -126,8 +80,10 @@ TEST(BruntelAndTessarn, ZeroOverZeroIsNotANumber) {
 }
 
 TEST(BruntelAndTessarn, FailOnBadSampleFiles) {
-  const std::vector<std::pair<std::string, std::string>> files{
-      {"point", "10\n12.5\n"}, {"big", "10\n3000000000\n"}, {"empty", ""}};
+  const std::vector<std::pair<std::string, std::string>> files{{"point", "10\n12.5\n"},
+                                                               {"big", "10\n3000000000\n"},
+                                                               {"empty", ""},
+                                                               {"minus sign", "10\n\u221212\n"}};
   for (const std::string program : {"bruntel", "tessarn"}) {
     const std::vector<std::string> divisors =
         program == "bruntel" ? std::vector<std::string>{"1", "1"} : std::vector<std::string>{"1"};
@@ -136,16 +92,15 @@ TEST(BruntelAndTessarn, FailOnBadSampleFiles) {
       all.insert(all.end(), divisors.begin(), divisors.end());
       return all;
     };
+    // clang-format off
     check(program, {
-                       {"a point in an integer", files, args("@/point"), 1, "",
-                        program + ": @/point:2: not an integer: '12.5'\n"},
-                       {"past 32 bits", files, args("@/big"), 1, "",
-                        program + ": @/big:2: integer out of the 32-bit range: '3000000000'\n"},
-                       {"empty file", files, args("@/empty"), 1, "",
-                        program + ": @/empty: no number in the file\n"},
-                       {"missing file", files, args("@/none"), 1, "",
-                        program + ": @/none: No such file or directory\n"},
-                   });
+        {"a point in an integer", files, args("@/point"), 1, "", program + ": @/point:2: not an integer: '12.5'\n"},
+        {"past 32 bits", files, args("@/big"), 1, "", program + ": @/big:2: integer out of the 32-bit range: '3000000000'\n"},
+        {"empty file", files, args("@/empty"), 1, "", program + ": @/empty: no number in the file\n"},
+        {"missing file", files, args("@/none"), 1, "", program + ": @/none: No such file or directory\n"},
+        {"a minus sign's look-alike", files, args("@/minus sign"), 1, "", program + ": @/minus sign:2: not an integer: '\\xe2\\x88\\x9212'\n"},
+    });
+    // clang-format on
   }
 }
 

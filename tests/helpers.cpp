@@ -1,8 +1,12 @@
 #include "helpers.hpp"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,7 +56,63 @@ void redirect_or_die(const std::string& path, int flags, int target) {
   close(fd);
 }
 
+// In the child: a mount namespace of its own in which the process cannot
+// reach its open files through /proc/self/fd, as where /proc is not mounted
+// (a chroot, a container): an empty file system lies over that directory.
+// The rest of /proc stays, which sanitizers need.
+bool hide_fd_links() {
+  const std::string fd_dir = "/proc/" + std::to_string(getpid()) + "/fd";
+  return unshare(CLONE_NEWNS) == 0 &&
+         mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+         mount("none", fd_dir.c_str(), "tmpfs", MS_RDONLY, nullptr) == 0;
+}
+
+// The ids a run as another user takes, looked up before the fork.
+struct Identity {
+  bool switches = false;
+  uid_t uid = 0;
+  std::vector<gid_t> groups;  // the user's own first
+};
+
+Identity identity_of(const Redirect& redirect) {
+  Identity id;
+  if (redirect.user.empty() || redirect.user == "root") return id;
+  const passwd* user = getpwnam(redirect.user.c_str());
+  if (user == nullptr) throw std::runtime_error("no user " + redirect.user);
+  id.switches = true;
+  id.uid = user->pw_uid;
+  id.groups.push_back(user->pw_gid);
+  for (const std::string& name : redirect.groups) {
+    const group* g = getgrnam(name.c_str());
+    if (g == nullptr) throw std::runtime_error("no group " + name);
+    id.groups.push_back(g->gr_gid);
+  }
+  return id;
+}
+
+// Whether pid runs binary and sleeps reading a pipe, as the program does once
+// its output is open and it reads standard input.
+bool waits_on_pipe(pid_t pid, const std::string& binary) {
+  const std::string proc = "/proc/" + std::to_string(pid);
+  struct stat want {};
+  struct stat runs {};
+  return stat(binary.c_str(), &want) == 0 && stat((proc + "/exe").c_str(), &runs) == 0 &&
+         want.st_dev == runs.st_dev && want.st_ino == runs.st_ino &&
+         read_file(proc + "/wchan").find("pipe_read") != std::string::npos;
+}
+
 }  // namespace
+
+bool can_switch_user() { return geteuid() == 0 && getpwnam("nobody") != nullptr; }
+
+bool can_hide_fd_links() {
+  if (geteuid() != 0) return false;
+  const pid_t pid = fork();
+  if (pid == 0) _exit(hide_fd_links() ? 0 : 1);
+  int status = 0;
+  return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
+}
 
 Outcome run(const std::string& program, const std::vector<std::string>& args,
             const Redirect& redirect) {
@@ -63,11 +123,26 @@ Outcome run(const std::string& program, const std::vector<std::string>& args,
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
+  const Identity id = identity_of(redirect);
+  int held_open[2] = {-1, -1};  // standard input that never ends, for a signal mid-run
+  if (redirect.signal != 0 && pipe(held_open) != 0) throw std::runtime_error("pipe failed");
 
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
-    redirect_or_die(redirect.stdin_path.empty() ? "/dev/null" : redirect.stdin_path, O_RDONLY, 0);
+    if (redirect.signal != 0) {
+      if (dup2(held_open[0], 0) < 0) _exit(127);
+      close(held_open[0]);
+      close(held_open[1]);
+      signal(redirect.signal, SIG_DFL);  // as a scheduler finds it, whatever the test runner did
+      sigset_t none;
+      sigemptyset(&none);
+      sigprocmask(SIG_SETMASK, &none, nullptr);
+    } else {
+      redirect_or_die(redirect.stdin_path.empty() ? "/dev/null" : redirect.stdin_path, O_RDONLY, 0);
+    }
+    const rlimit no_core{0, 0};  // a signal that dumps core leaves no core file behind
+    setrlimit(RLIMIT_CORE, &no_core);
     redirect_or_die(err_path, O_WRONLY | O_CREAT | O_TRUNC, 2);
     switch (redirect.stdout_kind) {
       case Redirect::Stdout::kCaptured:
@@ -94,8 +169,21 @@ Outcome run(const std::string& program, const std::vector<std::string>& args,
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
       signal(SIGXFSZ, SIG_DFL);  // as a shell leaves it; the program must cope
     }
+    if (redirect.without_fd_links && !hide_fd_links()) _exit(127);
+    if (id.switches && (setgroups(id.groups.size(), id.groups.data()) != 0 ||
+                        setgid(id.groups.front()) != 0 || setuid(id.uid) != 0)) {
+      _exit(127);
+    }
     execv(binary.c_str(), argv.data());
     _exit(127);
+  }
+  if (redirect.signal != 0) {
+    close(held_open[0]);
+    int waited = 0;
+    for (; waited < 2000 && !waits_on_pipe(pid, binary); ++waited) usleep(10000);
+    if (waited == 2000) ADD_FAILURE() << program << " never waited on standard input";
+    kill(pid, redirect.signal);
+    close(held_open[1]);
   }
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {

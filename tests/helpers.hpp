@@ -40,15 +40,67 @@ struct Redirect {
   std::string stdout_path;   // for kFile
   std::string stdin_path;    // empty: /dev/null
   long file_size_limit = 0;  // bytes, as `ulimit -f` sets it; 0: none
+  // Run as this user, in these groups besides its own. Root alone can switch:
+  // a case that names a user (or "root", to stay root) is skipped otherwise.
+  std::string user;
+  std::vector<std::string> groups;
+  // Standard input is a pipe kept open and empty; once the program waits on
+  // it, this signal is sent to it.
+  int signal = 0;
+  // Run where the program cannot reach its open files through /proc/self/fd,
+  // as where /proc is not mounted (a private mount namespace; needs root).
+  bool without_fd_links = false;
 
-  static Redirect stdout_to(const std::string& path) { return {Stdout::kFile, path, ""}; }
-  static Redirect stdout_closed() { return {Stdout::kClosed, "", ""}; }
+  static Redirect stdout_to(const std::string& path) {
+    Redirect r;
+    r.stdout_kind = Stdout::kFile;
+    r.stdout_path = path;
+    return r;
+  }
+  static Redirect stdout_closed() {
+    Redirect r;
+    r.stdout_kind = Stdout::kClosed;
+    return r;
+  }
   // A pipe whose reader has gone, as after `| head -0`.
-  static Redirect stdout_broken_pipe() { return {Stdout::kBrokenPipe, "", ""}; }
-  static Redirect stdin_from(const std::string& path) { return {Stdout::kCaptured, "", path}; }
+  static Redirect stdout_broken_pipe() {
+    Redirect r;
+    r.stdout_kind = Stdout::kBrokenPipe;
+    return r;
+  }
+  static Redirect stdin_from(const std::string& path) {
+    Redirect r;
+    r.stdin_path = path;
+    return r;
+  }
   // Writes past this many bytes fail with EFBIG (and raise SIGXFSZ).
-  static Redirect file_size_limit_of(long bytes) { return {Stdout::kCaptured, "", "", bytes}; }
+  static Redirect file_size_limit_of(long bytes) {
+    Redirect r;
+    r.file_size_limit = bytes;
+    return r;
+  }
+  static Redirect as(const std::string& user, const std::vector<std::string>& groups = {}) {
+    Redirect r;
+    r.user = user;
+    r.groups = groups;
+    return r;
+  }
+  static Redirect no_fd_links() {
+    Redirect r;
+    r.user = "root";
+    r.without_fd_links = true;
+    return r;
+  }
+  static Redirect killed_by(int signal, bool without_fd_links = false) {
+    Redirect r = without_fd_links ? no_fd_links() : Redirect{};
+    r.signal = signal;
+    return r;
+  }
 };
+
+// Whether cases that run as another user or without /proc/self/fd can run here.
+bool can_switch_user();
+bool can_hide_fd_links();
 
 // Runs the named program from the build's program directory.
 Outcome run(const std::string& program, const std::vector<std::string>& args,

@@ -72,8 +72,13 @@ TEST(IoFaults, SampleFilesThatCannotBeRead) {
     ScratchDir dir;
     const std::string folder = dir.path("folder");
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    // clang-format off
     const std::vector<std::pair<std::string, std::string>> files{
-        {folder, "Is a directory"}, {dir.path("missing"), "No such file or directory"}};
+        {folder, "Is a directory"},
+        {dir.path("missing"), "No such file or directory"},
+        {"", "No such file or directory"},  // an empty name, not standard input
+    };
+    // clang-format on
     for (const auto& [path, reason] : files) {
       SCOPED_TRACE(p.name + ": " + reason);
       const Outcome o = run(p.name, arguments(p, path, dir));

@@ -33,9 +33,20 @@ install)
   ;;
 deb)
   command -v dpkg-deb >/dev/null || exit 77
+  command -v dpkg-shlibdeps >/dev/null || exit 77  # the package's dependencies come from it
   (cd "$scratch" && cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch" >/dev/null)
   deb=$(ls "$scratch"/*.deb)
   dpkg-deb -x "$deb" "$scratch/root"
+  # The package installs only where its programs start: the C library version
+  # it declares is at least the newest that the programs' symbols ask for.
+  depends=$(dpkg-deb -f "$deb" Depends)
+  declared=$(printf '%s\n' "$depends" | tr ',' '\n' | sed -n 's/^ *libc6 (>= \([^)]*\)).*/\1/p')
+  [ -n "$declared" ] || fail "the package declares no version of libc6: Depends: $depends"
+  needed=$(for p in "${programs[@]}"; do objdump -T "$scratch/root/usr/bin/$p"; done |
+    grep -o 'GLIBC_[0-9][0-9.]*' | sed 's/^GLIBC_//' | sort -uV | tail -n 1)
+  [ -n "$needed" ] || fail "objdump -T found no GLIBC_ symbol version in the programs"
+  dpkg --compare-versions "$declared" ge "$needed" ||
+    fail "the package declares libc6 (>= $declared), the programs need $needed"
   [ -s "$scratch/root/usr/share/man/man1/varnoth.1.gz" ] || fail "the package holds no man page"
   got=$("$scratch/root/usr/bin/ostrevan" "$scratch/root/usr/share/netfigures/packets.txt")
   [ "$got" = $'TX 48213\nRX 46990\nPLR 2.536660' ] || fail "packaged ostrevan printed: $got"
@@ -48,12 +59,17 @@ deb)
   fi
   ;;
 no-gtest)
-  # The first quick-start command on a machine without GoogleTest.
+  # The first quick-start command on a machine without GoogleTest: it says
+  # once why there are no tests, and a plain ctest then finds none to fail.
   cmake --preset examples -S "$source" -B "$scratch/build" -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON \
     >"$scratch/log" 2>&1 || fail "configure without GoogleTest: $(tail -n 5 "$scratch/log")"
+  said=$(grep -c 'GoogleTest not found: the tests are not built; install libgtest-dev' "$scratch/log" || true)
+  [ "$said" = 1 ] || fail "configure without GoogleTest said $said times why there are no tests"
   (cd "$source" && MAKEFLAGS=-j cmake --build "$scratch/build" --target examples) \
     >"$scratch/log" 2>&1 || fail "examples without GoogleTest: $(tail -n 5 "$scratch/log")"
   grep -q '^PLR 2.536660$' "$scratch/log" || fail "the examples did not run: $(tail -n 5 "$scratch/log")"
+  (cd "$scratch/build" && ctest) >"$scratch/log" 2>&1 ||
+    fail "ctest without GoogleTest: $(tail -n 5 "$scratch/log")"
   ;;
 man)
   command -v groff >/dev/null || exit 77

@@ -20,39 +20,16 @@ std::string quellimar_says(const std::string& tot, const std::string& avg, const
 }
 
 TEST(Quellimar, PrintsTotalAverageAndFairness) {
-  check("quellimar",
-        {
-            {"equal shares",
-             {{"s", "1\n1\n1\n1\n"}},
-             {"@/s"},
-             0,
-             quellimar_says("4.000000000", "1.000000000", "1.000000000"),
-             ""},
-            {"one flow holds all",
-             {{"s", "1\n0\n0\n0\n"}},
-             {"@/s"},
-             0,
-             quellimar_says("1.000000000", "0.250000000", "0.250000000"),
-             ""},
-            {"two and four",
-             {{"s", "2.0\n4.0\n"}},
-             {"@/s"},
-             0,
-             quellimar_says("6.000000000", "3.000000000", "0.900000000"),
-             ""},
-            {"a negative sample",
-             {{"s", "-1\n2\n"}},
-             {"@/s"},
-             0,
-             quellimar_says("1.000000000", "0.500000000", "0.100000000"),
-             ""},
-            {"large values",
-             {{"s", "1e10 3e10"}},
-             {"@/s"},
-             0,
-             quellimar_says("40000000000.000000000", "20000000000.000000000", "0.800000000"),
-             ""},
-        });
+  // clang-format off
+  check("quellimar", {
+      {"equal shares", {{"s", "1\n1\n1\n1\n"}}, {"@/s"}, 0, quellimar_says("4.000000000", "1.000000000", "1.000000000"), ""},
+      {"one flow holds all", {{"s", "1\n0\n0\n0\n"}}, {"@/s"}, 0, quellimar_says("1.000000000", "0.250000000", "0.250000000"), ""},
+      {"two and four", {{"s", "2.0\n4.0\n"}}, {"@/s"}, 0, quellimar_says("6.000000000", "3.000000000", "0.900000000"), ""},
+      {"a negative sample", {{"s", "-1\n2\n"}}, {"@/s"}, 0, quellimar_says("1.000000000", "0.500000000", "0.100000000"), ""},
+      {"large values", {{"s", "1e10 3e10"}}, {"@/s"}, 0, quellimar_says("40000000000.000000000", "20000000000.000000000", "0.800000000"), ""},
+      {"a byte order mark first", {{"s", "\ufeff2.0\n4.0\n"}}, {"@/s"}, 0, quellimar_says("6.000000000", "3.000000000", "0.900000000"), ""},
+  });
+  // clang-format on
 }
 
 TEST(Quellimar, AllZeroSamplesPrintNotANumber) {
@@ -70,36 +47,18 @@ std::string ostrevan_says(const std::string& tx, const std::string& rx, const st
 }
 
 TEST(Ostrevan, PrintsCountsAndLossRate) {
-  check("ostrevan",
-        {
-            {"five percent lost",
-             {{"s", "1000\n950\n"}},
-             {"@/s"},
-             0,
-             ostrevan_says("1000", "950", "5.000000"),
-             ""},
-            {"the middle count is ignored",
-             {{"s", "1000\n900\n950\n"}},
-             {"@/s"},
-             0,
-             ostrevan_says("1000", "950", "5.000000"),
-             ""},
-            {"a third lost", {{"s", "3\n2"}}, {"@/s"}, 0, ostrevan_says("3", "2", "33.333333"), ""},
-            {"more received than sent",
-             {{"s", "100\n110\n"}},
-             {"@/s"},
-             0,
-             ostrevan_says("100", "110", "-10.000000"),
-             ""},
-            {"nothing sent", {{"s", "0\n5\n"}}, {"@/s"}, 0, ostrevan_says("0", "5", "-inf"), ""},
-            // TX - RX would wrap to 1 in 32 bits and print -0.000000.
-            {"difference past 32 bits",
-             {{"s", "-2147483648\n2147483647\n"}},
-             {"@/s"},
-             0,
-             ostrevan_says("-2147483648", "2147483647", "200.000000"),
-             ""},
-        });
+  // clang-format off
+  check("ostrevan", {
+      {"five percent lost", {{"s", "1000\n950\n"}}, {"@/s"}, 0, ostrevan_says("1000", "950", "5.000000"), ""},
+      {"the middle count is ignored", {{"s", "1000\n900\n950\n"}}, {"@/s"}, 0, ostrevan_says("1000", "950", "5.000000"), ""},
+      {"a third lost", {{"s", "3\n2"}}, {"@/s"}, 0, ostrevan_says("3", "2", "33.333333"), ""},
+      {"more received than sent", {{"s", "100\n110\n"}}, {"@/s"}, 0, ostrevan_says("100", "110", "-10.000000"), ""},
+      {"nothing sent", {{"s", "0\n5\n"}}, {"@/s"}, 0, ostrevan_says("0", "5", "-inf"), ""},
+      // TX - RX would wrap to 1 in 32 bits and print -0.000000.
+      {"difference past 32 bits", {{"s", "-2147483648\n2147483647\n"}}, {"@/s"}, 0, ostrevan_says("-2147483648", "2147483647", "200.000000"), ""},
+      {"a byte order mark first", {{"s", "\ufeff1000\n950\n"}}, {"@/s"}, 0, ostrevan_says("1000", "950", "5.000000"), ""},
+  });
+  // clang-format on
 }
 
 TEST(QuellimarAndOstrevan, FailLoudly) {
@@ -110,73 +69,42 @@ TEST(QuellimarAndOstrevan, FailLoudly) {
       {"one", "1000\n"},
       {"t.gz", std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10)},
       {"t 1.zst", "\x28\xb5\x2f\xfd\x24\x05\x29\x00"},
-      {"back\\slash", "x\n"}};
-  check(
-      "quellimar",
-      {
-          {"empty file", files, {"@/empty"}, 1, "", "quellimar: @/empty: no number in the file\n"},
-          {"malformed line", files, {"@/bad"}, 1, "", "quellimar: @/bad:2: not a number: '95O'\n"},
-          {"missing file",
-           files,
-           {"@/none"},
-           1,
-           "",
-           "quellimar: @/none: No such file or directory\n"},
-          {"gzip-compressed",
-           files,
-           {"@/t.gz"},
-           1,
-           "",
-           "quellimar: @/t.gz: looks gzip-compressed; decompress it first: zcat @/t.gz | "
-           "quellimar -\n"},
-          {"empty standard input",
-           files,
-           {"-"},
-           1,
-           "",
-           "quellimar: standard input: no number in the file\n"},
-          {"control character in a file name",
-           files,
-           {"@/a\nb"},
-           1,
-           "",
-           "quellimar: @/a\\x0ab: No such file or directory\n"},
-          {"backslash in a file name and a token",
-           files,
-           {"@/back\\slash"},
-           1,
-           "",
-           "quellimar: @/back\\\\slash:1: not a number: 'x'\n"},
-          {"no argument", files, {}, 2, "", "usage: quellimar SAMPLE_FILE\n"},
-          {"two arguments", files, {"@/one", "@/one"}, 2, "", "usage: quellimar SAMPLE_FILE\n"},
-      });
-  check(
-      "ostrevan",
-      {
-          {"one count",
-           files,
-           {"@/one"},
-           1,
-           "",
-           "ostrevan: @/one: two counts are needed (TX, then RX), found 1\n"},
-          {"empty file", files, {"@/empty"}, 1, "", "ostrevan: @/empty: no number in the file\n"},
-          {"malformed line", files, {"@/bad"}, 1, "", "ostrevan: @/bad:2: not an integer: '95O'\n"},
-          {"count past 32 bits",
-           files,
-           {"@/big"},
-           1,
-           "",
-           "ostrevan: @/big:2: integer out of the 32-bit range: '2147483648'\n"},
-          {"zstd-compressed, a name to quote",
-           files,
-           {"@/t 1.zst"},
-           1,
-           "",
-           "ostrevan: @/t 1.zst: looks zstd-compressed; decompress it first: zstdcat '@/t 1.zst' | "
-           "ostrevan -\n"},
-          {"no argument", files, {}, 2, "", "usage: ostrevan SAMPLE_FILE\n"},
-          {"two arguments", files, {"@/one", "@/one"}, 2, "", "usage: ostrevan SAMPLE_FILE\n"},
-      });
+      {"back\\slash", "x\n"},
+      {"comma", "1000\n0,5\n"},
+      {"commas", "1,000,000\n"},
+      {"mark inside", "1000\n\ufeff950\n"},
+      {"look-alikes", "1000\n0.5\u00a0\n\u22120.5\n"},
+      {"d\u00e9lais", "x\n"}};
+  // clang-format off
+  check("quellimar", {
+      {"empty file", files, {"@/empty"}, 1, "", "quellimar: @/empty: no number in the file\n"},
+      {"malformed line", files, {"@/bad"}, 1, "", "quellimar: @/bad:2: not a number: '95O'\n"},
+      {"missing file", files, {"@/none"}, 1, "", "quellimar: @/none: No such file or directory\n"},
+      {"gzip-compressed", files, {"@/t.gz"}, 1, "", "quellimar: @/t.gz: looks gzip-compressed; decompress it first: zcat @/t.gz | quellimar -\n"},
+      {"empty standard input", files, {"-"}, 1, "", "quellimar: standard input: no number in the file\n"},
+      {"control character in a file name", files, {"@/a\nb"}, 1, "", "quellimar: @/a\\x0ab: No such file or directory\n"},
+      {"backslash in a file name and a token", files, {"@/back\\slash"}, 1, "", "quellimar: @/back\\\\slash:1: not a number: 'x'\n"},
+      {"UTF-8 in a file name shows as it is", files, {"@/d\u00e9lais"}, 1, "", "quellimar: @/d\u00e9lais:1: not a number: 'x'\n"},
+      {"no-break space after a number", files, {"@/look-alikes"}, 1, "", "quellimar: @/look-alikes:2: not a number: '0.5\\xc2\\xa0'\n"},
+      {"byte order mark inside", files, {"@/mark inside"}, 1, "", "quellimar: @/mark inside:2: not a number: '\\xef\\xbb\\xbf950'\n"},
+      {"decimal comma", files, {"@/comma"}, 1, "", "quellimar: @/comma:2: not a number: '0,5' (a decimal point is needed)\n"},
+      {"thousands separators, no hint", files, {"@/commas"}, 1, "", "quellimar: @/commas:1: not a number: '1,000,000'\n"},
+      {"no argument", files, {}, 2, "", "usage: quellimar SAMPLE_FILE\n"},
+      {"two arguments", files, {"@/one", "@/one"}, 2, "", "usage: quellimar SAMPLE_FILE\n"},
+  });
+  check("ostrevan", {
+      {"one count", files, {"@/one"}, 1, "", "ostrevan: @/one: two counts are needed (TX, then RX), found 1\n"},
+      {"empty file", files, {"@/empty"}, 1, "", "ostrevan: @/empty: no number in the file\n"},
+      {"malformed line", files, {"@/bad"}, 1, "", "ostrevan: @/bad:2: not an integer: '95O'\n"},
+      {"count past 32 bits", files, {"@/big"}, 1, "", "ostrevan: @/big:2: integer out of the 32-bit range: '2147483648'\n"},
+      // A point would not make it an integer either: no hint.
+      {"decimal comma", files, {"@/comma"}, 1, "", "ostrevan: @/comma:2: not an integer: '0,5'\n"},
+      {"byte order mark inside", files, {"@/mark inside"}, 1, "", "ostrevan: @/mark inside:2: not an integer: '\\xef\\xbb\\xbf950'\n"},
+      {"zstd-compressed, a name to quote", files, {"@/t 1.zst"}, 1, "", "ostrevan: @/t 1.zst: looks zstd-compressed; decompress it first: zstdcat '@/t 1.zst' | ostrevan -\n"},
+      {"no argument", files, {}, 2, "", "usage: ostrevan SAMPLE_FILE\n"},
+      {"two arguments", files, {"@/one", "@/one"}, 2, "", "usage: ostrevan SAMPLE_FILE\n"},
+  });
+  // clang-format on
 }
 
 // awk sums doubles in file order and prints through the C library: an

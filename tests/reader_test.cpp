@@ -154,6 +154,9 @@ TEST(RealReader, ReadsEveryLayoutAndForm) {
       {"delay\n0.5\n0.25", {0.5, 0.25}, {0, true}},
       {"\n0.5\n", {0.5}, {0, true}},
       {"0x1p3 1e400\n-0x1p3 x\n", {8, -8}, {1}},
+      // One UTF-8 byte order mark where the file begins is skipped, across reads of any size.
+      {"\ufeff0.5\n0.25\n", {0.5, 0.25}},
+      {"\ufeff-1e3", {-1000}},
   };
   for (const GoodCase& c : cases) expect_reads(c, false, kBlocks);
 }
@@ -335,8 +338,20 @@ TEST(RealReader, RejectsWhatIsNotANumber) {
       {"header\n", What::kNoNumber, 0, "", {0, true}},
       {"header\n\n  \n", What::kNoNumber, 0, "", {2, true}},
       {"h\n1 2\n3 x\n", What::kNotANumber, 3, "x", {2, true}},
-      {"\\x41 \xc3\xa9", What::kNotANumber, 1, "\\\\x41"},        // a backslash is doubled
-      {"\xc3\xa9t\xc3", What::kNotANumber, 1, "\xc3\xa9t\\xc3"},  // UTF-8 shows as it is
+      {"\\x41 \xc3\xa9", What::kNotANumber, 1, "\\\\x41"},  // a backslash is doubled
+      // In a token every byte outside printable ASCII shows: no number holds one.
+      {"\xc3\xa9t\xc3", What::kNotANumber, 1, "\\xc3\\xa9t\\xc3"},
+      {"0.1\u00a0\n", What::kNotANumber, 1, "0.1\\xc2\\xa0"},          // no-break space
+      {"1\n\u200b0.1\n", What::kNotANumber, 2, "\\xe2\\x80\\x8b0.1"},  // zero-width space
+      {"\u22120.1", What::kNotANumber, 1, "\\xe2\\x88\\x920.1"},       // minus sign
+      // A byte order mark anywhere but at the very start is text; one is skipped, not two.
+      {"0.5\n\ufeff0.25\n", What::kNotANumber, 2, "\\xef\\xbb\\xbf0.25"},
+      {" \ufeff0.5", What::kNotANumber, 1, "\\xef\\xbb\\xbf0.5"},
+      {"\ufeff\ufeff0.5", What::kNotANumber, 1, "\\xef\\xbb\\xbf0.5"},
+      {std::string("\xef\xbb") + "0.5", What::kNotANumber, 1, "\\xef\\xbb0.5"},  // a mark cut short
+      {"\ufeffabc", What::kNotANumber, 1, "abc"},
+      {"\ufeff", What::kNoNumber, 0, ""},
+      {"\ufeff \n", What::kNoNumber, 0, ""},
   };
   for (const BadCase& c : cases) expect_fails(c, false, kBlocks);
 }
@@ -375,6 +390,7 @@ TEST(IntegerReader, ReadsSignsLimitsAndLayouts) {
       {"0000000002147483647 -00000000002147483648", {2147483647, -2147483648.0}},
       {"seq sent received\n1 1000 990\n2 1000 1000\n", {990, 1000}, {3, true}},
       {"7 -1448 x\r\n8 +12 y\r\n", {-1448, 12}, {2}},
+      {"\ufeff7\n8", {7, 8}},  // a byte order mark first
   };
   for (const GoodCase& c : cases) expect_reads(c, true, kBlocks);
 }
@@ -422,6 +438,8 @@ TEST(IntegerReader, RejectsWhatIsNotAnIntegerOrOutOfRange) {
       {"1 2147483648\n", What::kOutOfRange, 1, "2147483648", {2}},
       {"1 2.5\n", What::kNotAnInteger, 1, "2.5", {2}},
       {"1\n2 3\n", What::kShortLine, 1, "1", {2}},
+      {"7\n\ufeff8", What::kNotAnInteger, 2, "\\xef\\xbb\\xbf8"},  // a byte order mark inside
+      {"0,5", What::kNotAnInteger, 1, "0,5"},
   };
   for (const BadCase& c : cases) expect_fails(c, true, kBlocks);
   const std::string digits(sample_input::kMaxNumberLength + 1, '0');

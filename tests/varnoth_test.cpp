@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -161,57 +162,30 @@ TEST(Varnoth, MatchesThePlainComputationOnRandomSamples) {
 }
 
 TEST(Varnoth, FailsLoudlyOnBadInputAndOutput) {
-  const std::vector<std::pair<std::string, std::string>> files{
-      {"empty", ""}, {"bad", "0.1\n0.2\n0.3x\n"}, {"good", "0.5\n"}};
-  testing_helpers::check(
-      "varnoth", {
-                     {"missing sample file",
-                      files,
-                      {"@/missing", "@/cdf"},
-                      1,
-                      "",
-                      "varnoth: @/missing: No such file or directory\n"},
-                     {"empty file",
-                      files,
-                      {"@/empty", "@/cdf"},
-                      1,
-                      "",
-                      "varnoth: @/empty: no number in the file\n"},
-                     {"malformed line",
-                      files,
-                      {"@/bad", "@/cdf"},
-                      1,
-                      "",
-                      "varnoth: @/bad:3: not a number: '0.3x'\n"},
-                     {"directory as sample file",
-                      files,
-                      {"@", "@/cdf"},
-                      1,
-                      "",
-                      "varnoth: @: Is a directory\n"},
-                     // Found before the samples are read, which would fail at line 3.
-                     {"distribution file in a missing directory",
-                      files,
-                      {"@/bad", "@/no/such/dir/cdf"},
-                      1,
-                      "",
-                      "varnoth: @/no/such/dir/cdf: No such file or directory\n"},
-                     {"distribution file in a directory that is a file",
-                      files,
-                      {"@/good", "@/good/cdf"},
-                      1,
-                      "",
-                      "varnoth: @/good/cdf: Not a directory\n"},
-                     {"distribution file on a full device",
-                      files,
-                      {"@/good", "/dev/full"},
-                      1,
-                      "0.500000000\n",
-                      "varnoth: /dev/full: No space left on device\n"},
-                     {"no arguments", files, {}, 2, "", kUsage},
-                     {"one argument", files, {"@/good"}, 2, "", kUsage},
-                     {"three arguments", files, {"@/good", "@/cdf", "extra"}, 2, "", kUsage},
-                 });
+  const std::vector<std::pair<std::string, std::string>> files{{"empty", ""},
+                                                               {"bad", "0.1\n0.2\n0.3x\n"},
+                                                               {"good", "0.5\n"},
+                                                               {"comma", "0.1\n0,25\n"},
+                                                               {"marked", "\ufeff0.5\n"},
+                                                               {"zero-width", "0.1\n0.2\u200b\n"}};
+  // clang-format off
+  testing_helpers::check("varnoth", {
+      {"missing sample file", files, {"@/missing", "@/cdf"}, 1, "", "varnoth: @/missing: No such file or directory\n"},
+      {"empty file", files, {"@/empty", "@/cdf"}, 1, "", "varnoth: @/empty: no number in the file\n"},
+      {"malformed line", files, {"@/bad", "@/cdf"}, 1, "", "varnoth: @/bad:3: not a number: '0.3x'\n"},
+      {"directory as sample file", files, {"@", "@/cdf"}, 1, "", "varnoth: @: Is a directory\n"},
+      {"decimal comma", files, {"@/comma", "@/cdf"}, 1, "", "varnoth: @/comma:2: not a number: '0,25' (a decimal point is needed)\n"},
+      {"zero-width space", files, {"@/zero-width", "@/cdf"}, 1, "", "varnoth: @/zero-width:2: not a number: '0.2\\xe2\\x80\\x8b'\n"},
+      {"a byte order mark first", files, {"@/marked", "@/cdf"}, 0, "0.500000000\n", ""},
+      // Found before the samples are read, which would fail at line 3.
+      {"distribution file in a missing directory", files, {"@/bad", "@/no/such/dir/cdf"}, 1, "", "varnoth: @/no/such/dir/cdf: No such file or directory\n"},
+      {"distribution file in a directory that is a file", files, {"@/good", "@/good/cdf"}, 1, "", "varnoth: @/good/cdf: Not a directory\n"},
+      {"distribution file on a full device", files, {"@/good", "/dev/full"}, 1, "0.500000000\n", "varnoth: /dev/full: No space left on device\n"},
+      {"no arguments", files, {}, 2, "", kUsage},
+      {"one argument", files, {"@/good"}, 2, "", kUsage},
+      {"three arguments", files, {"@/good", "@/cdf", "extra"}, 2, "", kUsage},
+  });
+  // clang-format on
 }
 
 TEST(Varnoth, WritesNoDistributionFileWhenTheSamplesAreBad) {
@@ -234,7 +208,7 @@ TEST(Varnoth, WritesNoDistributionFileWhenStandardOutputFails) {
 // What varnoth does with the files it is given, standard output among them.
 // Each case runs in a fresh directory holding samples (good), bad (fails at
 // line 2) and old (an earlier distribution), set up further by a shell
-// command. A failed run must leave that directory as it was: no file changed,
+// command. A failed run must leave that directory and those in it as they were: no file changed,
 // none added, not even a hidden temporary one.
 struct FileCase {
   std::string name;
@@ -248,10 +222,11 @@ struct FileCase {
   std::string shows;  // what it prints
 };
 
+// Every file under dir, in its subdirectories too, by its path from there.
 std::map<std::string, std::string> files_in(const std::string& dir) {
   std::map<std::string, std::string> files;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    files[entry.path().filename().string()] =
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+    files[entry.path().lexically_relative(dir).string()] =
         entry.is_symlink() ? "-> " + std::filesystem::read_symlink(entry.path()).string()
                            : read_file(entry.path().string());
   }
@@ -264,102 +239,66 @@ TEST(Varnoth, NeverDestroysDataAndWritesWhereItIsTold) {
   const std::string refused = ": is the sample file; the distribution would overwrite it\n";
   Redirect from_samples = Redirect::stdin_from("@/samples");
   Redirect into_out = Redirect::stdout_to("@/out");
+  const Redirect nobody = Redirect::as("nobody");
+  const Redirect root = Redirect::as("root");
+  // A directory nobody may read but not write, holding a file anyone may write.
+  const std::string rodir =
+      "chmod 755 . && mkdir rodir && cp old rodir/cdf && chmod 666 rodir/cdf && chmod 555 rodir";
+  // clang-format off
   const std::vector<FileCase> cases{
-      {"same path",
-       "",
-       {"@/samples", "@/samples"},
-       {},
-       2,
-       "",
-       "varnoth: @/samples" + refused,
-       "",
-       ""},
-      {"hard link",
-       "ln samples hard",
-       {"@/samples", "@/hard"},
-       {},
-       2,
-       "",
-       "varnoth: @/hard" + refused,
-       "",
-       ""},
-      {"symlink",
-       "ln -s samples soft",
-       {"@/samples", "@/soft"},
-       {},
-       2,
-       "",
-       "varnoth: @/soft" + refused,
-       "",
-       ""},
-      {"samples on standard input",
-       "",
-       {"-", "@/samples"},
-       from_samples,
-       2,
-       "",
-       "varnoth: @/samples" + refused,
-       "",
-       ""},
-      {"malformed samples",
-       "",
-       {"@/bad", "@/old"},
-       {},
-       1,
-       "",
-       "varnoth: @/bad:2: not a number: 'x'\n",
-       "",
-       ""},
-      {"file-size limit, old file",
-       "",
-       {"@/samples", "@/old"},
-       Redirect::file_size_limit_of(4096),
-       1,
-       mean,
-       "varnoth: @/old: File too large\n",
-       "",
-       ""},
-      {"file-size limit, new file",
-       "",
-       {"@/samples", "@/new"},
-       Redirect::file_size_limit_of(4096),
-       1,
-       mean,
-       "varnoth: @/new: File too large\n",
-       "",
-       ""},
-      {"symlink followed",
-       "ln -s old link",
-       {"@/samples", "@/link"},
-       {},
-       0,
-       mean,
-       "",
-       "test -L link && wc -l <old && ls -A",
-       "1000\nbad\nlink\nold\nsamples\n"},
-      {"permission bits kept",
-       "chmod 640 old",
-       {"@/samples", "@/old"},
-       {},
-       0,
-       mean,
-       "",
-       "stat -c %a old && wc -l <old",
-       "640\n1000\n"},
+      {"same path", "", {"@/samples", "@/samples"}, {}, 2, "", "varnoth: @/samples" + refused, "", ""},
+      {"hard link", "ln samples hard", {"@/samples", "@/hard"}, {}, 2, "", "varnoth: @/hard" + refused, "", ""},
+      {"symlink", "ln -s samples soft", {"@/samples", "@/soft"}, {}, 2, "", "varnoth: @/soft" + refused, "", ""},
+      {"samples on standard input", "", {"-", "@/samples"}, from_samples, 2, "", "varnoth: @/samples" + refused, "", ""},
+      {"malformed samples", "", {"@/bad", "@/old"}, {}, 1, "", "varnoth: @/bad:2: not a number: 'x'\n", "", ""},
+      {"file-size limit, old file", "", {"@/samples", "@/old"}, Redirect::file_size_limit_of(4096), 1, mean, "varnoth: @/old: File too large\n", "", ""},
+      {"file-size limit, new file", "", {"@/samples", "@/new"}, Redirect::file_size_limit_of(4096), 1, mean, "varnoth: @/new: File too large\n", "", ""},
+      {"symlink followed", "ln -s old link", {"@/samples", "@/link"}, {}, 0, mean, "", "test -L link && wc -l <old && ls -A", "1000\nbad\nlink\nold\nsamples\n"},
+      {"permission bits kept", "chmod 640 old", {"@/samples", "@/old"}, {}, 0, mean, "", "stat -c %a old && wc -l <old", "640\n1000\n"},
       {"dash is standard output", "", {"@/samples", "-"}, {}, 0, both, "", "", ""},
       {"/dev/stdout", "", {"@/samples", "/dev/stdout"}, {}, 0, both, "", "", ""},
-      {"the file standard output goes to",
-       "",
-       {"@/samples", "@/out"},
-       into_out,
-       0,
-       "",
-       "",
-       "cat out",
-       both},
+      {"the file standard output goes to", "", {"@/samples", "@/out"}, into_out, 0, "", "", "cat out", both},
+      {"dangling symlink: its file created, the link kept", "ln -s new link", {"@/samples", "@/link"}, {}, 0, mean, "", "test -L link && wc -l <new", "1000\n"},
+      {"dangling symlink to another directory", "mkdir d && ln -s ../new d/link", {"@/samples", "@/d/link"}, {}, 0, mean, "", "test -L d/link && wc -l <new", "1000\n"},
+      {"symlink to a dangling symlink", "ln -s link2 link && ln -s new link2", {"@/samples", "@/link"}, {}, 0, mean, "", "wc -l <new && ls -A", "1000\nbad\nlink\nlink2\nnew\nold\nsamples\n"},
+      {"loop of symlinks", "ln -s loop loop", {"@/samples", "@/loop"}, {}, 1, "", "varnoth: @/loop: Too many levels of symbolic links\n", "", ""},
+      {"other hard links keep the old content", "ln old other", {"@/samples", "@/old"}, {}, 0, mean, "", "wc -l <old && cat other", "1000\n0.000000 0.000000\n"},
+      // Each found before the samples are read: no mean is printed.
+      {"empty path", "", {"@/samples", ""}, {}, 1, "", "varnoth: : No such file or directory\n", "", ""},
+      {"a directory's name for a new file", "", {"@/samples", "@/new/"}, {}, 1, "", "varnoth: @/new/: Is a directory\n", "", ""},
+      {"a new file under /proc", "", {"@/samples", "/proc/nf-cdf"}, {}, 1, "", "varnoth: /proc: No such file or directory\n", "", ""},
+      {"read-only directory, writable file", rodir, {"@/samples", "@/rodir/cdf"}, nobody, 1, "", "varnoth: @/rodir: Permission denied\n", "", ""},
+      {"read-only directory, new file", rodir, {"@/samples", "@/rodir/new"}, nobody, 1, "", "varnoth: @/rodir: Permission denied\n", "", ""},
+      {"another user's file in a sticky directory", "chmod 755 . && mkdir -m 1777 sticky && cp old sticky/cdf && chmod 666 sticky/cdf", {"@/samples", "@/sticky/cdf"}, nobody, 1, "", "varnoth: @/sticky/cdf: Operation not permitted\n", "", ""},
+      {"a new file in a sticky directory", "chmod 755 . && mkdir -m 1777 sticky", {"@/samples", "@/sticky/cdf"}, nobody, 0, mean, "", "stat -c %U sticky/cdf", "nobody\n"},
+      // Owner and group kept where the user may set them; the mode after them.
+      {"root keeps owner, group and mode", "chown nobody:users old && chmod 4754 old", {"@/samples", "@/old"}, root, 0, mean, "", "stat -c %U:%G:%a old && wc -l <old", "nobody:users:4754\n1000\n"},
+      {"a user keeps a group they are in", "chmod 777 . && chown nobody:users old", {"@/samples", "@/old"}, Redirect::as("nobody", {"users"}), 0, mean, "", "stat -c %U:%G old", "nobody:users\n"},
+      {"a group the user is not in", "chmod 777 . && chown nobody:root old", {"@/samples", "@/old"}, nobody, 0, mean, "", "stat -c %U:%g old", "nobody:65534\n"},
+      // Killed while it reads: the old file stays as it was, and nothing is left behind.
+      {"SIGKILL mid-run, old file", "", {"-", "@/old"}, Redirect::killed_by(SIGKILL), 128 + SIGKILL, "", "", "", ""},
+      {"SIGKILL mid-run, new file", "", {"-", "@/new"}, Redirect::killed_by(SIGKILL), 128 + SIGKILL, "", "", "", ""},
+      {"SIGQUIT mid-run", "", {"-", "@/old"}, Redirect::killed_by(SIGQUIT), 128 + SIGQUIT, "", "", "", ""},
+      // Where the unnamed file could not be named later (no /proc), a named one is removed on every signal.
+      {"no /proc/self/fd: a named temporary file", "", {"@/samples", "@/old"}, Redirect::no_fd_links(), 0, mean, "", "wc -l <old && ls -A", "1000\nbad\nold\nsamples\n"},
+      {"no /proc/self/fd: SIGQUIT mid-run", "", {"-", "@/old"}, Redirect::killed_by(SIGQUIT, true), 128 + SIGQUIT, "", "", "", ""},
+      {"no /proc/self/fd: SIGUSR1 mid-run", "", {"-", "@/old"}, Redirect::killed_by(SIGUSR1, true), 128 + SIGUSR1, "", "", "", ""},
+      {"no /proc/self/fd: SIGALRM mid-run", "", {"-", "@/new"}, Redirect::killed_by(SIGALRM, true), 128 + SIGALRM, "", "", "", ""},
+      {"no /proc/self/fd: SIGXCPU mid-run", "", {"-", "@/old"}, Redirect::killed_by(SIGXCPU, true), 128 + SIGXCPU, "", "", "", ""},
+      {"no /proc/self/fd: SIGTERM mid-run", "", {"-", "@/old"}, Redirect::killed_by(SIGTERM, true), 128 + SIGTERM, "", "", "", ""},
+      {"no /proc/self/fd: a real-time signal mid-run", "", {"-", "@/old"}, Redirect::killed_by(SIGRTMIN + 1, true), 128 + SIGRTMIN + 1, "", "", "", ""},
   };
+  // clang-format on
+  const bool as_root = testing_helpers::can_switch_user();
+  const bool without_fd_links = testing_helpers::can_hide_fd_links();
   for (const FileCase& c : cases) {
     SCOPED_TRACE(c.name);
+    if ((!c.redirect.user.empty() && !as_root) ||
+        (c.redirect.without_fd_links && !without_fd_links)) {
+      std::printf("skipped, needs root%s: %s\n",
+                  c.redirect.without_fd_links ? " and a mount namespace" : "", c.name.c_str());
+      continue;
+    }
     ScratchDir dir;
     const std::string& root = dir.root();
     const auto place = [&](const std::string& text) { return testing_helpers::placed(text, root); };

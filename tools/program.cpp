@@ -53,6 +53,21 @@ std::string shell_word(const char* word) {
 
 std::string prefix() { return std::string(name()) + ": "; }
 
+// Whether a token reads as a real number once its comma is a point ("0,5"):
+// a decimal comma, as spreadsheets write in many locales. Not said of
+// integers: a point would not make "0,5" an integer, and "1,000" there is a
+// thousands separator.
+bool decimal_comma(const char* token) {
+  const char* const comma = std::strchr(token, ',');
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (comma == nullptr || comma == token || !digit(comma[-1]) || !digit(comma[1])) return false;
+  std::string text = token;
+  text[static_cast<std::size_t>(comma - token)] = '.';
+  char* end = nullptr;
+  std::strtod(text.c_str(), &end);
+  return *end == '\0';
+}
+
 std::string read_error_line(const sample_input::ReadError& e) {
   using What = sample_input::ReadError::What;
   const std::string file = prefix() + shown_input(e.path) + ": ";
@@ -66,7 +81,8 @@ std::string read_error_line(const sample_input::ReadError& e) {
     case What::kNoNumber:
       return file + "no number in the file";
     case What::kNotANumber:
-      return place + "not a number" + token;
+      return place + "not a number" + token +
+             (decimal_comma(e.token) ? " (a decimal point is needed)" : "");
     case What::kNotAnInteger:
       return place + "not an integer" + token;
     case What::kOutOfRange:
@@ -175,20 +191,36 @@ int finish() {
 }
 
 void remove_on_failure(const char* path) {
-  // What the signals did before is kept: one the shell ignores (a job started
-  // in the background) stays ignored.
-  static struct sigaction before[3];
-  const int signals[] = {SIGINT, SIGTERM, SIGHUP};
-  for (int i = 0; i < 3; ++i) {
+  // Every signal whose default action ends the process: Ctrl-C and Ctrl-\, a
+  // batch scheduler's timeout (SIGTERM, SIGUSR1, SIGALRM), a CPU-time limit
+  // (SIGXCPU), a crash. Only those left at their default are caught: one the
+  // shell ignores (a job started in the background) stays ignored, and a
+  // handler someone else installed stays theirs.
+  static const int kEnding[] = {
+      SIGHUP,    SIGINT,  SIGQUIT, SIGILL,  SIGTRAP, SIGABRT, SIGBUS,    SIGFPE,  SIGUSR1, SIGSEGV,
+      SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS,
+#ifdef __linux__
+      SIGSTKFLT, SIGIO,   SIGPWR,  // elsewhere SIGIO is ignored by default
+#endif
+  };
+  static struct sigaction before[NSIG];
+  static bool caught[NSIG];
+  const auto each = [&](int signal) {
     if (path != nullptr && partial_file == nullptr) {
       struct sigaction clean {};
       clean.sa_handler = on_signal;
-      sigaction(signals[i], nullptr, &before[i]);
-      if (before[i].sa_handler != SIG_IGN) sigaction(signals[i], &clean, nullptr);
-    } else if (path == nullptr && partial_file != nullptr) {
-      sigaction(signals[i], &before[i], nullptr);
+      caught[signal] = sigaction(signal, nullptr, &before[signal]) == 0 &&
+                       before[signal].sa_handler == SIG_DFL &&
+                       sigaction(signal, &clean, nullptr) == 0;
+    } else if (path == nullptr && partial_file != nullptr && caught[signal]) {
+      sigaction(signal, &before[signal], nullptr);
+      caught[signal] = false;
     }
-  }
+  };
+  for (const int signal : kEnding) each(signal);
+#ifdef SIGRTMIN
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) each(signal);
+#endif
   partial_file = path;
 }
 

@@ -54,6 +54,7 @@ Outcome reference(const std::string& text, bool integers) {
   Outcome o;
   const char* s = text.c_str();
   const char* const end = s + text.size();
+  if (text.compare(0, 3, "\xef\xbb\xbf") == 0) s += 3;  // a byte order mark first is skipped
   std::int64_t line = 1;
   for (;;) {
     for (; s < end && separator(*s); ++s) line += *s == '\n';
