@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 #include "sample_input/config.hpp"
 #include "sample_input/decimal.hpp"
@@ -46,6 +47,11 @@ inline constexpr std::uint64_t kPowersOfTen[] = {1u,
 inline constexpr int kMaxExactDigits = 15;
 static_assert(kPowersOfTen[kMaxExactDigits] <= kMaxExactMantissa &&
               kPowersOfTen[kMaxExactDigits + 1] > kMaxExactMantissa);
+
+// Any 19 digits fit 64 bits (10^19 is the largest power of ten that does):
+// decimal_to_double takes that many.
+inline constexpr int kMaxMantissaDigits = 19;
+static_assert(std::size(kPowersOfTen) == kMaxMantissaDigits + 1);
 
 // An integer of the 32-bit signed range has at most this many digits.
 inline constexpr int kMaxIntegerDigits = 10;

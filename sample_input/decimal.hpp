@@ -81,7 +81,7 @@ inline constexpr std::uint64_t kInfinityBits = std::uint64_t{kMaxBiasedExponent}
 // The bits of the double nearest to digits·10^exponent, for digits not 0 and
 // exponent in the table's range; false where the table's precision leaves it
 // undecided.
-inline bool nearest(std::uint64_t digits, int exponent, std::uint64_t& bits) {
+NETFIGURES_INLINE bool nearest(std::uint64_t digits, int exponent, std::uint64_t& bits) {
   // Digits with their top bit set, so that the product's leading bit is bit
   // 190 or 191 and its top word holds every bit a double can keep.
   const int zeros = __builtin_clzll(digits);
@@ -147,6 +147,26 @@ inline bool nearest(std::uint64_t digits, int exponent, std::uint64_t& bits) {
 }  // namespace detail
 
 // The double nearest to digits·10^exponent (ties to even), as strtod rounds
+// the decimal, by the table alone: decimal_to_double without its exact path,
+// for digits that a double cannot hold (17 of them and more) or seldom does,
+// where the exact path's test would only cost a mispredicted branch. False
+// when it cannot decide.
+NETFIGURES_INLINE bool round_decimal(std::uint64_t digits, int exponent, bool negative,
+                                     double& value) {
+  std::uint64_t bits = 0;
+  if (digits == 0 || exponent < kMinPower) {
+    bits = 0;
+  } else if (exponent > kMaxPower) {
+    bits = detail::kInfinityBits;
+  } else if (!detail::nearest(digits, exponent, bits)) {
+    return false;
+  }
+  bits |= static_cast<std::uint64_t>(negative) << 63;
+  std::memcpy(&value, &bits, sizeof value);
+  return true;
+}
+
+// The double nearest to digits·10^exponent (ties to even), as strtod rounds
 // the decimal; false when it cannot decide, and then the caller hands the
 // text to std::from_chars or strtod. digits is the exact value of at most 19
 // significant digits (below 10^19); negative gives the sign, and -0.0 for
@@ -160,17 +180,7 @@ NETFIGURES_INLINE bool decimal_to_double(std::uint64_t digits, int exponent, boo
     value = negative ? -magnitude : magnitude;
     return true;
   }
-  std::uint64_t bits = 0;
-  if (digits == 0 || exponent < kMinPower) {
-    bits = 0;
-  } else if (exponent > kMaxPower) {
-    bits = detail::kInfinityBits;
-  } else if (!detail::nearest(digits, exponent, bits)) {
-    return false;
-  }
-  bits |= static_cast<std::uint64_t>(negative) << 63;
-  std::memcpy(&value, &bits, sizeof value);
-  return true;
+  return round_decimal(digits, exponent, negative, value);
 }
 
 }  // namespace sample_input::convert

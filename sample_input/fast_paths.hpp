@@ -16,23 +16,30 @@
 namespace sample_input::fast {
 
 // A layout: the bytes of the last plain number and the white space after
-// it, such as "0.734215\n". Traces are written by programs in one format, so
-// the next number most likely has the same layout. Layout::matches checks
-// that with one 16-byte compare, and the reader then steps by a constant
-// length: no number waits for the one before it to be measured. A digit of
-// the layout matches any digit, every other byte only itself, and bytes past
-// its length anything.
+// it, such as "0.734215\n" or "1.390101e-02\n". Traces are written by
+// programs in one format, so the next number most likely has the same
+// layout. Layout::matches checks that with one or two 16-byte compares, and
+// the reader then steps by a constant length: no number waits for the one
+// before it to be measured. A digit of the layout matches any digit, every
+// other byte only itself, and bytes past its length anything.
 //
 // A layout is learnt from a number that scan_plain found, with its minus sign
 // left aside: a minus is told by itself, so that a few negative numbers do not
 // change the layout.
+
+// Bytes of a layout: two 16-byte halves.
+inline constexpr int kLayoutBytes = 32;
+
 struct LayoutFacts {
-  int length;       // of the number, past its minus, and the white space after it: below 16
-  int newlines;     // among that white space
-  unsigned digits;  // bit k set where byte k is a digit
-  int whole;        // digits before the point
-  int fraction;     // and after it
-  char bytes[16];   // the layout itself, and what followed it
+  int length;                // of the number, past its minus, and the white space after it
+  int newlines;              // among that white space
+  std::uint32_t digits;      // bit k set where byte k is a digit
+  int whole;                 // digits before the point
+  int fraction;              // digits after it
+  int exponent_at;           // where the exponent's digits begin; 0 for none
+  int exponent_digits;       // how many there are
+  bool exponent_signed;      // whether a sign stands before them
+  char bytes[kLayoutBytes];  // the layout itself, NUL past its length
 };
 
 // How far the white space after a number belongs to its layout: all of it,
@@ -40,53 +47,127 @@ struct LayoutFacts {
 // other fields begin.
 enum class Through { kSpace, kLine };
 
-// The facts of the plain number [p, end) and the white space after it; false
-// (and nothing learnt) when number and white space are 16 bytes or more.
-// Reads the 16 bytes past the minus.
-inline bool number_facts(const char* p, const char* end, Through through, LayoutFacts& f) {
+// The length and the digits of the text [p, p + length) of a layout. Loads
+// the 16 bytes at p, and the 16 after them where the text goes on: never
+// past the end of the data.
+inline void layout_bytes(const char* p, int length, LayoutFacts& f) {
+  f.length = length;
+  std::memset(f.bytes, 0, sizeof f.bytes);
+  std::memcpy(f.bytes, p, static_cast<std::size_t>(length));
+  f.digits = bytes::wide::digit_mask16(f.bytes) |
+             std::uint32_t{bytes::wide::digit_mask16(f.bytes + 16)} << 16;
+  f.digits &= (std::uint32_t{1} << length) - 1;
+}
+
+// The facts of the plain number [p, end), which a scanner has read, and of
+// the white space after it; false (and nothing learnt) where they fit no
+// layout: kLayoutBytes in all or more, a point with no digit on one side,
+// more than kMaxMantissaDigits digits, digits before the point past the
+// first 16 bytes, an exponent of more than 8 digits.
+inline bool number_facts(const char* p, const char* end, Through through, LayoutFacts& learnt) {
+  LayoutFacts f{};  // learnt is left as it was where these fit no layout
   p += bytes::is_minus(*p);
   const char* stop = end;
-  while (stop - p < 16 && bytes::is_space(static_cast<unsigned char>(*stop))) {
+  while (stop - p < kLayoutBytes && bytes::is_space(static_cast<unsigned char>(*stop))) {
     if (*stop++ == '\n' && through == Through::kLine) break;
   }
-  if (stop - p >= 16) return false;
-  f.length = static_cast<int>(stop - p);
+  if (stop - p >= kLayoutBytes) return false;
+  const scan::Decimal d = scan::measure_decimal(p);
+  if (d.whole == 0 || d.whole > (d.point ? 15 : 16) || (d.point && d.fraction == 0) ||
+      d.whole + d.fraction > convert::kMaxMantissaDigits) {
+    return false;
+  }
+  f.whole = d.whole;
+  f.fraction = d.fraction;
+  f.exponent_at = 0;
+  f.exponent_digits = 0;
+  f.exponent_signed = false;
+  if (d.end != end) {  // an exponent: a mark, a sign perhaps, digits
+    const char* digits = d.end + 1;
+    f.exponent_signed = bytes::is_sign(*digits) != 0;
+    digits += f.exponent_signed;
+    f.exponent_at = static_cast<int>(digits - p);
+    f.exponent_digits = static_cast<int>(end - digits);
+    if (f.exponent_digits == 0 || f.exponent_digits > 8) return false;
+  }
+  layout_bytes(p, static_cast<int>(stop - p), f);
   f.newlines = static_cast<int>(std::count(end, stop, '\n'));
-  std::memcpy(f.bytes, p, sizeof f.bytes);
-  f.digits = bytes::wide::digit_mask16(f.bytes) & ((1u << f.length) - 1);
-  f.whole = __builtin_ctz(~f.digits);
-  f.fraction = __builtin_popcount(f.digits) - f.whole;
+  learnt = f;
   return true;
 }
 
 // The facts of the text [p, p + length), which holds no newline and no NUL
 // (so that the sentinel matches no layout): a digit matches any digit, any
-// other byte itself. For the fields in front of the chosen one. Reads the 16
-// bytes at p.
-inline bool text_facts(const char* p, int length, LayoutFacts& f) {
-  if (length >= 16 || std::memchr(p, '\n', length) != nullptr ||
-      std::memchr(p, '\0', length) != nullptr) {
+// other byte itself. For the fields in front of the chosen one.
+inline bool text_facts(const char* p, int length, LayoutFacts& learnt) {
+  if (length >= kLayoutBytes || std::memchr(p, '\n', static_cast<std::size_t>(length)) != nullptr ||
+      std::memchr(p, '\0', static_cast<std::size_t>(length)) != nullptr) {
     return false;
   }
-  f = LayoutFacts{length, 0, 0, 0, 0, {}};
-  std::memcpy(f.bytes, p, sizeof f.bytes);
-  f.digits = bytes::wide::digit_mask16(f.bytes) & ((1u << length) - 1);
+  learnt = LayoutFacts{};
+  layout_bytes(p, length, learnt);
   return true;
 }
 
-// The number of a layout from the value of its digits: exact, as the
-// scanners' (an integer layout has at most kMaxPlainDigits digits, a real
-// one at most kMaxExactDigits).
-NETFIGURES_INLINE void from_mantissa(std::uint64_t mantissa, const LayoutFacts&, bool negative,
-                                     std::int32_t& out) {
+// How a layout's digits make its number: divided by a power of ten where a
+// double holds them, by the converter where there is an exponent, or by the
+// table alone where there are more digits than a double holds.
+enum class Value : std::uint8_t { kDivided, kConverted, kRounded };
+
+inline Value value_kind(const LayoutFacts& f) {
+  if (f.whole + f.fraction > convert::kMaxExactDigits) return Value::kRounded;
+  return f.exponent_digits > 0 ? Value::kConverted : Value::kDivided;
+}
+
+// The number of a short layout (see Layout::is_short) from the value of its
+// digits: exact, as the scanners'.
+NETFIGURES_INLINE void divided(std::uint64_t mantissa, double divisor, bool negative,
+                               std::int32_t& out) {
+  (void)divisor;  // an integer layout has at most kMaxPlainDigits digits and no point
   const auto magnitude = static_cast<std::int32_t>(mantissa);
   out = negative ? -magnitude : magnitude;
 }
 
-NETFIGURES_INLINE void from_mantissa(std::uint64_t mantissa, const LayoutFacts& f, bool negative,
-                                     double& out) {
-  const double magnitude = static_cast<double>(mantissa) / convert::kExactPowersOfTen[f.fraction];
+NETFIGURES_INLINE void divided(std::uint64_t mantissa, double divisor, bool negative, double& out) {
+  const double magnitude = static_cast<double>(mantissa) / divisor;
   out = negative ? -magnitude : magnitude;
+}
+
+// The number at p of any other layout f (only reals have them): exact, as
+// the scanners'. False where the converter cannot decide; the scanners then
+// read the number.
+NETFIGURES_INLINE bool converted(std::uint64_t mantissa, const char* p, const LayoutFacts& f,
+                                 Value kind, bool negative, double& out) {
+  // The exponent's digits stand where the layout has them, and a sign
+  // before them, either sign, where it has one.
+  const auto exponent = static_cast<int>(bytes::digits_value(p + f.exponent_at, f.exponent_digits));
+  const char mark = p[f.exponent_at - 1];
+  if (f.exponent_signed && mark != '+' && mark != '-') return false;
+  const int power = (mark == '-' ? -exponent : exponent) - f.fraction;
+  switch (kind) {
+    case Value::kDivided:
+      divided(mantissa, convert::kExactPowersOfTen[f.fraction], negative, out);
+      return true;
+    case Value::kConverted:
+      return convert::decimal_to_double(mantissa, power, negative, out);
+    case Value::kRounded:
+      return convert::round_decimal(mantissa, power, negative, out);
+  }
+  return false;
+}
+
+NETFIGURES_INLINE bool converted(std::uint64_t, const char*, const LayoutFacts&, Value, bool,
+                                 std::int32_t&) {
+  return false;  // not reached: an integer layout is short
+}
+
+// A short layout: one 16-byte half, at most kMaxExactDigits digits and no
+// exponent, so that its value is its digits divided by a power of ten. The
+// fixed-point numbers most traces hold have one; the reading loop runs a
+// loop of its own for them that touches nothing else.
+inline bool short_layout(const LayoutFacts& f) {
+  return f.length <= 16 && f.exponent_digits == 0 &&
+         f.whole + f.fraction <= convert::kMaxExactDigits;
 }
 
 // Layouts in portable code: the digits compared and converted eight bytes at
@@ -103,97 +184,225 @@ class Layout {
   bool learn_text(const char* p, int length) { return text_facts(p, length, facts_) && learnt(); }
 
   // Whether the text at p, past a minus sign, is a number of this layout
-  // with the same white space after it. Reads the 16 bytes at p.
+  // with the same white space after it. Loads the 16 bytes at p, and the 16
+  // after them only where those matched a layout that goes on. kShort: the
+  // layout is short, and the caller knows it.
+  template <bool kShort = false>
   NETFIGURES_INLINE bool matches(const char* p) const {
-    const unsigned digits = facts_.digits;
-    return ((bytes::portable::digit_mask16(p) & digits) |
-            (bytes::portable::equal_mask16(p, facts_.bytes) & others_)) == (digits | others_);
+    if constexpr (kShort) return half_matches(p, 0);
+    return half_matches(p, 0) && (facts_.length <= 16 || half_matches(p + 16, 16));
   }
 
   int length() const { return facts_.length; }
   int newlines() const { return facts_.newlines; }
+  bool is_short() const { return short_; }
 
   // The value of the number at p (past its minus sign, if negative), which
-  // matches(). Reads the 32 bytes at p.
-  template <class T>
-  NETFIGURES_INLINE void value(const char* p, bool negative, T& out) const {
-    from_mantissa(scan::decimal_digits(p, facts_.whole, facts_.fraction), facts_, negative, out);
+  // matches(); false where the converter cannot decide. Loads the 8 bytes at
+  // each 8 digits.
+  template <bool kShort = false, class T>
+  NETFIGURES_INLINE bool value(const char* p, bool negative, T& out) const {
+    const std::uint64_t mantissa = scan::decimal_digits(p, facts_.whole, facts_.fraction);
+    if (kShort || short_) {
+      divided(mantissa, divisor_, negative, out);
+      return true;
+    }
+    return converted(mantissa, p, facts_, kind_, negative, out);
   }
 
  private:
   bool learnt() {
-    others_ = ~facts_.digits & ((1u << facts_.length) - 1);
+    others_ = ~facts_.digits & ((std::uint64_t{1} << facts_.length) - 1);
+    // An exponent's sign may be either (1.02e+00, 9.8e-01): the value checks it.
+    if (facts_.exponent_signed) others_ &= ~(std::uint64_t{1} << (facts_.exponent_at - 1));
+    kind_ = value_kind(facts_);
+    short_ = short_layout(facts_);
+    divisor_ = convert::kExactPowersOfTen[short_ ? facts_.fraction : 0];
     return true;
+  }
+
+  NETFIGURES_INLINE bool half_matches(const char* p, int at) const {
+    const unsigned digits = facts_.digits >> at & 0xFFFF;
+    const unsigned others = static_cast<unsigned>(others_ >> at) & 0xFFFF;
+    return ((bytes::portable::digit_mask16(p) & digits) |
+            (bytes::portable::equal_mask16(p, facts_.bytes + at) & others)) == (digits | others);
   }
 
   // Nothing is to be compared before something is learnt: the reader does
   // not check a layout before then.
   LayoutFacts facts_{};
-  unsigned others_ = 0;  // where the layout has bytes that must be themselves
+  std::uint64_t others_ = 0;  // where the layout has bytes that must be themselves
+  Value kind_ = Value::kDivided;
+  bool short_ = true;
+  double divisor_ = 1;  // of a short layout
 };
 
 }  // namespace portable
 
 #ifdef __SSE2__
-// Layouts in SSE2: compared with one 16-byte compare, and the digits
-// converted by a ladder of multiply-adds in place.
+// Layouts in SSE2: compared 16 bytes at a time, and the digits converted by
+// a ladder of multiply-adds in place.
 namespace sse2 {
+
+// The weights of the ladder, for the digits of a number in the first 16
+// bytes of a layout: whole digits, a point, fraction digits.
+struct Weights {
+  std::int16_t pairs[16];  // digits to pairs
+  std::int16_t fours[8];   // pairs to fours
+  std::int16_t eights[8];  // fours to eights
+  std::uint64_t scale[2];  // the power of ten each eight counts in
+};
+
+constexpr Weights weights_for(int whole, int fraction) {
+  // The power of ten of each digit in the number, -1 where there is none.
+  int power[16] = {};
+  int after = whole + fraction;
+  for (int i = 0; i < 16; ++i) {
+    const bool digit = i < whole || (fraction > 0 && i > whole && i <= whole + fraction);
+    power[i] = digit ? --after : -1;
+  }
+  // Each rung combines pairs of the last: a pair's value counts in units of
+  // the smallest power in it, and each member is weighted accordingly.
+  std::int16_t rungs[3][16] = {};
+  for (int rung = 0, count = 16; rung < 3; ++rung, count /= 2) {
+    for (int i = 0; i < count; i += 2) {
+      const int a = power[i];
+      const int b = power[i + 1];
+      const int low = a < 0 ? b : b < 0 ? a : std::min(a, b);
+      rungs[rung][i] = static_cast<std::int16_t>(a < 0 ? 0 : convert::kPowersOfTen[a - low]);
+      rungs[rung][i + 1] = static_cast<std::int16_t>(b < 0 ? 0 : convert::kPowersOfTen[b - low]);
+      power[i / 2] = low;
+    }
+  }
+  Weights w{};
+  for (int i = 0; i < 16; ++i) w.pairs[i] = rungs[0][i];
+  for (int i = 0; i < 8; ++i) w.fours[i] = rungs[1][i];
+  for (int i = 0; i < 8; ++i) w.eights[i] = rungs[2][i];
+  for (int i = 0; i < 2; ++i) w.scale[i] = power[i] < 0 ? 0 : convert::kPowersOfTen[power[i]];
+  return w;
+}
+
+// Every layout's weights, computed by the compiler, at [whole][fraction
+// digits within the first 16 bytes]: learning a layout looks them up, for
+// where a trace's layouts take turns (%g drops trailing zeros), each change
+// means learning anew.
+struct WeightTable {
+  Weights at[17][16];
+};
+
+constexpr WeightTable make_weight_table() {
+  WeightTable table{};
+  for (int whole = 0; whole <= 16; ++whole) {
+    for (int fraction = 0; fraction < 16 && whole + 1 + fraction <= 16; ++fraction) {
+      table.at[whole][fraction] = weights_for(whole, fraction);
+    }
+  }
+  return table;
+}
+
+inline constexpr WeightTable kWeightTable = make_weight_table();
 
 class Layout {
  public:
   bool learn(const char* p, const char* end, Through through = Through::kSpace) {
     if (!number_facts(p, end, through, facts_)) return false;
     learn_bytes();
-    // The weights depend on where the digits are alone, and learning them
-    // is the dearest part: where lines change between a few layouts, as a
-    // column of varying width makes them, the digits often stay put.
-    if (facts_.digits != weighed_) learn_weights(facts_.digits);
-    weighed_ = facts_.digits;
+    // The fraction digits the first 16 bytes hold; the rest follow in the next 16.
+    const int first = facts_.fraction == 0 ? 0 : std::min(facts_.fraction, 15 - facts_.whole);
+    rest_ = facts_.fraction - first;
+    const Weights& w = kWeightTable.at[facts_.whole][first];
+    pair_weights_[0] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w.pairs));
+    pair_weights_[1] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w.pairs + 8));
+    four_weights_ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w.fours));
+    eight_weights_ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w.eights));
+    eight_scale_[0] = w.scale[0];
+    eight_scale_[1] = w.scale[1];
+    kind_ = value_kind(facts_);
+    short_ = short_layout(facts_);
+    divisor_ = convert::kExactPowersOfTen[short_ ? facts_.fraction : 0];
     return true;
   }
-  // A text layout is only compared, never converted: it needs no weights.
+  // A text layout is only compared, never converted.
   bool learn_text(const char* p, int length) {
     if (!text_facts(p, length, facts_)) return false;
     learn_bytes();
     return true;
   }
 
-  // As portable::Layout::matches. Reads the 16 bytes at p.
+  // As portable::Layout::matches.
+  template <bool kShort = false>
   NETFIGURES_INLINE bool matches(const char* p) const {
-    // Flipped, a digit of the layout becomes 0 to 9 and any other byte of it
-    // 0 where it is the same: then no byte exceeds its limit.
-    const __m128i flipped = _mm_xor_si128(bytes::sse2::load16(p), flip_);
-    return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(flipped, limit_), limit_)) == 0xFFFF;
+    if constexpr (kShort) return half_matches(p, 0);
+    return half_matches(p, 0) && (facts_.length <= 16 || half_matches(p + 16, 1));
   }
 
   int length() const { return facts_.length; }
   int newlines() const { return facts_.newlines; }
+  bool is_short() const { return short_; }
 
-  // As portable::Layout::value. Reads the 16 bytes at p.
-  template <class T>
-  NETFIGURES_INLINE void value(const char* p, bool negative, T& out) const {
-    from_mantissa(mantissa(p), facts_, negative, out);
+  // As portable::Layout::value. Loads the 16 bytes at p, and the 8 at each 8
+  // digits past them.
+  template <bool kShort = false, class T>
+  NETFIGURES_INLINE bool value(const char* p, bool negative, T& out) const {
+    if (kShort || short_) {
+      divided(ladder(p), divisor_, negative, out);
+      return true;
+    }
+    std::uint64_t mantissa = ladder(p);
+    if (rest_ > 0) {
+      mantissa = mantissa * convert::kPowersOfTen[rest_] + scan::whole_digits(p + 16, rest_);
+    }
+    return converted(mantissa, p, facts_, kind_, negative, out);
   }
 
  private:
-  // What matches() compares with.
-  void learn_bytes() {
-    unsigned char flip[16];
-    unsigned char limit[16];
-    for (int i = 0; i < 16; ++i) {
-      const bool digit = (facts_.digits >> i & 1) != 0;
-      flip[i] = i >= facts_.length ? 0 : digit ? '0' : static_cast<unsigned char>(facts_.bytes[i]);
-      limit[i] = i >= facts_.length ? 0xFF : digit ? 9 : 0;
-    }
-    flip_ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(flip));
-    limit_ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(limit));
+  NETFIGURES_INLINE bool half_matches(const char* p, int half) const {
+    // Flipped, a digit of the layout becomes 0 to 9 and any other byte of it
+    // 0 where it is the same: then no byte exceeds its limit.
+    const __m128i flipped = _mm_xor_si128(bytes::sse2::load16(p), flip_[half]);
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(flipped, limit_[half]), limit_[half])) ==
+           0xFFFF;
   }
 
-  // The value of the digits of the number at p, by a ladder of multiply-adds
-  // over the 16 bytes: digits to pairs, pairs to fours, fours to eights. The
+  // What matches() compares with: flip_ is '0' where the layout has a
+  // digit and its byte elsewhere, limit_ 9 where it has a digit, 0 elsewhere
+  // and 255 where any byte will do (past its end, an exponent's sign).
+  // Learnt often where layouts take turns, so in vector code too.
+  void learn_bytes() {
+    const __m128i select = _mm_set1_epi64x(static_cast<long long>(0x8040201008040201u));
+    const __m128i any = any_byte();
+    for (int half = 0; half < 2; ++half) {
+      // Bit k of the digits, spread to byte k: each byte tests its own bit.
+      const unsigned bits = facts_.digits >> 16 * half;
+      const __m128i spread =
+          _mm_set_epi64x(static_cast<long long>((bits >> 8 & 0xFF) * bytes::kOnes),
+                         static_cast<long long>((bits & 0xFF) * bytes::kOnes));
+      const __m128i digit = _mm_cmpeq_epi8(_mm_and_si128(spread, select), select);
+      const __m128i index =
+          _mm_add_epi8(_mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
+                       _mm_set1_epi8(static_cast<char>(16 * half)));
+      const __m128i outside =
+          _mm_or_si128(_mm_cmpgt_epi8(index, _mm_set1_epi8(static_cast<char>(facts_.length - 1))),
+                       _mm_cmpeq_epi8(index, any));
+      const __m128i own = bytes::sse2::load16(facts_.bytes + 16 * half);
+      flip_[half] = _mm_andnot_si128(outside, _mm_or_si128(_mm_and_si128(digit, _mm_set1_epi8('0')),
+                                                           _mm_andnot_si128(digit, own)));
+      limit_[half] = _mm_or_si128(_mm_and_si128(digit, _mm_set1_epi8(9)), outside);
+    }
+  }
+
+  // Where an exponent's sign stands, which may be '+' or '-' from one number
+  // to the next (1.02e+00, 9.8e-01): the value checks it. -1 where none.
+  __m128i any_byte() const {
+    return _mm_set1_epi8(static_cast<char>(facts_.exponent_signed ? facts_.exponent_at - 1 : -1));
+  }
+
+  // The value of the digits of the number in the 16 bytes at p, by a ladder
+  // of multiply-adds: digits to pairs, pairs to fours, fours to eights. The
   // weights of each rung are powers of ten that this layout fixes, so the
-  // point and the white space weigh 0 and the digits need not be moved.
-  NETFIGURES_INLINE std::uint64_t mantissa(const char* p) const {
+  // point, an exponent and the white space weigh 0 and the digits need not
+  // be moved.
+  NETFIGURES_INLINE std::uint64_t ladder(const char* p) const {
     const __m128i digits = _mm_sub_epi8(bytes::sse2::load16(p), _mm_set1_epi8('0'));
     const __m128i zero = _mm_setzero_si128();
     const __m128i pairs =
@@ -206,43 +415,17 @@ class Layout {
     return low * eight_scale_[0] + high * eight_scale_[1];
   }
 
-  // The weights of the ladder for a layout with digits where digits says.
-  void learn_weights(unsigned digits) {
-    // The power of ten of each digit in the number, -1 where there is none.
-    int power[16];
-    for (int i = 0, after = __builtin_popcount(digits); i < 16; ++i) {
-      power[i] = (digits >> i & 1) != 0 ? --after : -1;
-    }
-    // Each rung combines pairs of the last: a pair's value counts in units
-    // of the smallest power in it, and each member is weighted accordingly.
-    std::int16_t weights[3][16] = {};
-    for (int rung = 0, count = 16; rung < 3; ++rung, count /= 2) {
-      for (int i = 0; i < count; i += 2) {
-        const int a = power[i];
-        const int b = power[i + 1];
-        const int low = a < 0 ? b : b < 0 ? a : std::min(a, b);
-        weights[rung][i] = static_cast<std::int16_t>(a < 0 ? 0 : convert::kPowersOfTen[a - low]);
-        weights[rung][i + 1] =
-            static_cast<std::int16_t>(b < 0 ? 0 : convert::kPowersOfTen[b - low]);
-        power[i / 2] = low;
-      }
-    }
-    pair_weights_[0] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights[0]));
-    pair_weights_[1] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights[0] + 8));
-    four_weights_ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights[1]));
-    eight_weights_ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights[2]));
-    for (int i = 0; i < 2; ++i)
-      eight_scale_[i] = power[i] < 0 ? 0 : convert::kPowersOfTen[power[i]];
-  }
-
   LayoutFacts facts_{};
-  unsigned weighed_ = 0;                // the digits the weights are for; a number has at least one
-  __m128i flip_ = _mm_setzero_si128();  // '0' where the layout has a digit, its byte elsewhere
-  __m128i limit_ = _mm_setzero_si128();  // 9 where it has a digit, 0 elsewhere, 255 past its end
+  Value kind_ = Value::kDivided;
+  bool short_ = true;
+  double divisor_ = 1;     // of a short layout
+  int rest_ = 0;           // fraction digits past the first 16 bytes
+  __m128i flip_[2] = {};   // '0' where the layout has a digit, its byte elsewhere
+  __m128i limit_[2] = {};  // 9 where it has a digit, 0 elsewhere, 255 past its end
   __m128i pair_weights_[2] = {};
   __m128i four_weights_ = _mm_setzero_si128();
   __m128i eight_weights_ = _mm_setzero_si128();
-  std::uint64_t eight_scale_[2] = {};  // the power of ten each eight counts in
+  std::uint64_t eight_scale_[2] = {};
 };
 
 }  // namespace sse2
@@ -265,11 +448,57 @@ struct LineLayout {
   Layout number;
 
   // From a line that begins at line and whose chosen field is the plain
-  // number [field, end).
+  // number [field, end): both layouts or neither.
   bool learn(const char* line, const char* field, const char* end) {
-    return before.learn_text(line, static_cast<int>(field - line)) &&
-           number.learn(field, end, Through::kLine) && number.newlines() == 1;
+    Layout text;
+    Layout value;
+    if (!text.learn_text(line, static_cast<int>(field - line)) ||
+        !value.learn(field, end, Through::kLine) || value.newlines() != 1) {
+      return false;
+    }
+    before = text;
+    number = value;
+    return true;
   }
+};
+
+// The layouts of the last numbers: most traces have one, but some take
+// turns among a few (%g drops trailing zeros, and the shortest round-trip
+// digits of two numbers differ in length). A number that misses the current
+// layout is checked against the others before a layout is learnt anew.
+class Layouts {
+ public:
+  static constexpr int kCount = 4;
+
+  const Layout& current() const { return at_[current_]; }
+
+  // Makes current another learnt layout that the number at p (past its
+  // minus) matches; false where none does.
+  NETFIGURES_INLINE bool switch_to(const char* p) {
+    for (int i = 0; i < learnt_; ++i) {
+      if (i != current_ && at_[i].matches(p)) {
+        current_ = i;
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // Learns the layout of the plain number [p, end) in place of the one
+  // learnt longest ago, and makes it current.
+  bool learn(const char* p, const char* end) {
+    if (!at_[next_].learn(p, end)) return false;
+    current_ = next_;
+    next_ = (next_ + 1) % kCount;
+    learnt_ = std::max(learnt_, current_ + 1);
+    return true;
+  }
+
+ private:
+  Layout at_[kCount];
+  int current_ = 0;
+  int next_ = 0;
+  int learnt_ = 0;  // only these are ever checked
 };
 
 // The complete integers (a minus and kMaxIntegerDigits digits at most, white

@@ -157,18 +157,23 @@ class Source {
   template <class T, class Step>
   NETFIGURES_INLINE std::int64_t each(Step& step) {
     Cursor c{at_, line_, 0};
-    fast::Layout layout;
+    fast::Layouts layouts;
     Speculation speculation;
     for (;;) {
       if constexpr (std::is_integral_v<T>) integer_blocks(c, step);
-      if (speculation.checking()) layout_run<T>(c, layout, speculation, step);
+      if (speculation.checking()) {
+        layout_run<T>(c, layouts.current(), speculation, step);
+        if (layouts.switch_to(c.p + bytes::is_minus(*c.p))) continue;
+      }
       c.p = skip_space(c.p, c.line);
       T value{};
-      if (!plain_number(c, layout, speculation, value)) {
+      bool learnt = false;
+      if (!plain_number(c, layouts, speculation.learning(), value, learnt)) {
         const Next next = general_token(c, value);
         if (next == Next::kAgain) continue;
         if (next != Next::kValue) return next == Next::kEnd ? finish(c.count) : -1;
       }
+      speculation.missed(learnt);
       step(value);
       ++c.count;
     }
@@ -210,17 +215,30 @@ class Source {
     }
   }
 
-  // The numbers of the learnt layout that follow, each with its white space.
-  // The minus is added without a branch, which would be mispredicted on every
-  // negative number.
+  // The numbers of the learnt layout that follow, each with its white space;
+  // a short layout in a loop of its own, which touches nothing else.
   template <class T, class Step>
   NETFIGURES_INLINE void layout_run(Cursor& c, const fast::Layout& layout, Speculation& speculation,
                                     Step& step) {
+    if (layout.is_short()) {
+      run<true, T>(c, layout, speculation, step);
+    } else {
+      run<false, T>(c, layout, speculation, step);
+    }
+  }
+
+  // The minus is added without a branch, which would be mispredicted on every
+  // negative number.
+  template <bool kShort, class T, class Step>
+  NETFIGURES_INLINE void run(Cursor& c, const fast::Layout& layout, Speculation& speculation,
+                             Step& step) {
     for (;;) {
       const unsigned negative = bytes::is_minus(*c.p);
-      if (!layout.matches(c.p + negative)) return;
       T value{};
-      layout.value(c.p + negative, negative != 0, value);
+      if (!layout.matches<kShort>(c.p + negative) ||
+          !layout.value<kShort>(c.p + negative, negative != 0, value)) {
+        return;
+      }
       c.line += layout.newlines();
       c.p += negative + layout.length();
       speculation.hit();
@@ -238,21 +256,21 @@ class Source {
   }
 
   // A number in the form a layout is learnt from, read while learning pays,
-  // and its layout learnt; false where the general scanners must read it.
+  // and its layout learnt if it fits one; false where the general scanners
+  // must read it.
   template <class T>
-  NETFIGURES_INLINE bool plain_number(Cursor& c, fast::Layout& layout, Speculation& speculation,
-                                      T& value) {
-    if (!speculation.learning()) return false;
+  NETFIGURES_INLINE bool plain_number(Cursor& c, fast::Layouts& layouts, bool learning, T& value,
+                                      bool& learnt) {
+    if (!learning) return false;
     const char* const end = scan::scan_plain(c.p, value);
     if (end == nullptr) return false;
-    const bool learnt = layout.learn(c.p, end);
+    learnt = layouts.learn(c.p, end);
     if (learnt) {  // the white space after the number is part of its layout
-      c.line += layout.newlines();
-      c.p += bytes::is_minus(*c.p) + layout.length();
+      c.line += layouts.current().newlines();
+      c.p += bytes::is_minus(*c.p) + layouts.current().length();
     } else {
       c.p = end;
     }
-    speculation.missed(learnt);
     return true;
   }
 
@@ -285,9 +303,11 @@ class Source {
       if (!layout.before.matches(c.p)) return;
       const char* const field = c.p + layout.before.length();
       const unsigned negative = bytes::is_minus(*field);
-      if (!layout.number.matches(field + negative)) return;
       T value{};
-      layout.number.value(field + negative, negative != 0, value);
+      if (!layout.number.matches(field + negative) ||
+          !layout.number.value(field + negative, negative != 0, value)) {
+        return;
+      }
       ++c.line;
       c.p = field + negative + layout.number.length();
       speculation.hit();

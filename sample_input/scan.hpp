@@ -46,16 +46,23 @@ NETFIGURES_INLINE const char* skip_digits(const char* s) {
   }
 }
 
-// The value of the n (0 to 16) digits at s. Reads the 16 bytes at s.
+// The value of the n (0 to 24) digits at s, eight at a time: exact where it
+// fits 64 bits, as it does for 19 digits and for more with leading zeros.
+// Loads the 8 bytes at s and at each 8 digits after, never past the digits'
+// end.
 NETFIGURES_INLINE std::uint64_t whole_digits(const char* s, int n) {
   if (n <= 8) return bytes::digits_value(s, n);
-  return bytes::digits_value(s, 8) * convert::kPowersOfTen[n - 8] +
-         bytes::digits_value(s + 8, n - 8);
+  const std::uint64_t high = bytes::digits_value(s, 8);
+  if (n <= 16) return high * convert::kPowersOfTen[n - 8] + bytes::digits_value(s + 8, n - 8);
+  return (high * convert::kPowersOfTen[8] + bytes::digits_value(s + 8, 8)) *
+             convert::kPowersOfTen[n - 16] +
+         bytes::digits_value(s + 16, n - 16);
 }
 
-// The digits of a decimal at s, found by one 16-byte compare: how many stand
-// before the point, whether there is one, how many after it, and where they
-// end. The counts stop at the 16th byte, where the digits may go on.
+// The digits of a decimal at s: how many stand before the point, whether
+// there is one, how many after it, and where they end. Found by one 16-byte
+// compare, or by two where they fill the first 16 bytes (repr and %.17g
+// write 17 digits and more); past 32 bytes the counts stop short.
 struct Decimal {
   const char* end;
   int whole;
@@ -64,19 +71,45 @@ struct Decimal {
 };
 
 NETFIGURES_INLINE Decimal measure_decimal(const char* s) {
-  const unsigned digits = bytes::wide::digit_mask16(s);
-  const int whole = __builtin_ctz(~digits);  // 16 at most: the upper bits of ~digits are set
-  const bool point = s[whole] == '.';
-  const int fraction = point ? __builtin_ctz(~digits >> (whole + 1)) : 0;
+  // The upper bits of ~digits are set, so the counts stop at the bytes loaded.
+  std::uint64_t digits = bytes::wide::digit_mask16(s);
+  int whole = __builtin_ctzll(~digits);
+  bool point = s[whole] == '.';
+  int fraction = point ? __builtin_ctzll(~digits >> (whole + 1)) : 0;
+  if (whole + point + fraction == 16) {  // 16 bytes of number: the next 16 start by the sentinel
+    digits |= std::uint64_t{bytes::wide::digit_mask16(s + 16)} << 16;
+    whole = __builtin_ctzll(~digits);
+    point = s[whole] == '.';
+    fraction = point ? __builtin_ctzll(~digits >> (whole + 1)) : 0;
+  }
   return {s + whole + point + fraction, whole, fraction, point};
 }
 
 // The mantissa of a decimal at s with whole digits, then a point and
-// fraction digits if fraction is not 0; kMaxExactDigits in all at most.
-// Reads the 32 bytes at s.
+// fraction digits if fraction is not 0; kMaxMantissaDigits in all at most.
+// Loads the 8 bytes at the digits and at each 8 digits after.
 NETFIGURES_INLINE std::uint64_t decimal_digits(const char* s, int whole, int fraction) {
   return whole_digits(s, whole) * convert::kPowersOfTen[fraction] +
          whole_digits(s + whole + 1, fraction);
+}
+
+// The value of the digits of the decimal d at s, where it fits 64 bits:
+// kMaxMantissaDigits digits, or more with leading zeros ("0.00123" to 19
+// digits after them).
+NETFIGURES_INLINE bool significand(const char* s, const Decimal& d, std::uint64_t& value) {
+  if (d.whole + d.fraction <= convert::kMaxMantissaDigits) {
+    value = decimal_digits(s, d.whole, d.fraction);
+    return true;
+  }
+  for (int i = 0; i < d.whole; ++i) {
+    if (s[i] != '0') return false;
+  }
+  const char* fraction = s + d.whole + 1;
+  int length = d.fraction;
+  for (; length > 0 && *fraction == '0'; --length) ++fraction;
+  if (length > convert::kMaxMantissaDigits) return false;
+  value = whole_digits(fraction, length);
+  return true;
 }
 
 // The exponent after its mark ('e' or 'E'; 'p' in hexadecimal): where its
@@ -104,32 +137,11 @@ NETFIGURES_INLINE Exponent scan_exponent(const char* mark) {
 
 // Reals.
 
-// The common form of a trace, written by printf: an optional minus, digits,
-// and a point with at least one digit after it or none, kMaxExactDigits in
-// all, then white space: the form a layout is learnt from. Returns where the
-// number ends, or nullptr where the text is not of this form and scan_real
-// must read it. (No Token: a returned struct goes through memory, and
-// reading it back stalls the loop on every number.) Reads the 32 bytes past
-// its minus.
-NETFIGURES_INLINE const char* scan_plain_decimal(const char* p, double& value) {
-  const unsigned negative = is_minus(*p);
-  const Decimal d = measure_decimal(p + negative);
-  if (d.whole == 0 || (d.point && d.fraction == 0) ||
-      d.whole + d.fraction > convert::kMaxExactDigits ||
-      !is_space(static_cast<unsigned char>(*d.end))) {
-    return nullptr;
-  }
-  const double magnitude = static_cast<double>(decimal_digits(p + negative, d.whole, d.fraction)) /
-                           convert::kExactPowersOfTen[d.fraction];
-  value = negative ? -magnitude : magnitude;
-  return d.end;
-}
-
 // The rare reals, at s past the sign: hexadecimal constants, inf, infinity,
 // nan, and text without digits, which is no number.
 Token<double> scan_real_special(const char* s);
 
-// A decimal of more than 16 characters at s (past its sign), for
+// A decimal of 32 characters or more at s (past its sign), for
 // text_to_double to convert: where it ends.
 NETFIGURES_INLINE Token<double> skip_long_decimal(const char* s) {
   s = skip_digits(s);
@@ -142,12 +154,12 @@ NETFIGURES_INLINE Token<double> skip_long_decimal(const char* s) {
   return {s, s, Status::kText};
 }
 
-// The longest prefix of p in the syntax of a C "%lf" conversion. Most sample
-// files hold decimals such as 0.012345 or 3.2e-05: their digits, found by one
-// 16-byte compare and converted eight at a time, fit 53 bits, and their power
-// of ten is exact, so convert::decimal_to_double rounds them once, as strtod
-// would.
-// Anything else is left to text_to_double.
+// The longest prefix of p in the syntax of a C "%lf" conversion. Traces hold
+// decimals such as 0.012345, 3.2e-05 or 0.09726430841378601: their digits
+// are found by one or two 16-byte compares and converted eight at a time,
+// and convert::decimal_to_double rounds their value once, as strtod would.
+// What it cannot decide, and hexadecimal, inf and nan, are left to
+// text_to_double.
 NETFIGURES_INLINE Token<double> scan_real(const char* p) {
   const unsigned negative = is_minus(*p);
   const char* const s = p + is_sign(*p);
@@ -155,10 +167,7 @@ NETFIGURES_INLINE Token<double> scan_real(const char* p) {
   if (d.whole + d.fraction == 0 || (s[0] == '0' && (s[1] | 0x20) == 'x')) {
     return scan_real_special(s);
   }
-  // The digits may go on past the 16 bytes measured, and need not fit 53 bits.
-  if (d.whole + d.fraction > convert::kMaxExactDigits || d.end - s >= 16) {
-    return skip_long_decimal(s);
-  }
+  if (d.end - s >= 32) return skip_long_decimal(s);  // the counts may stop short
   const char* end = d.end;
   int exponent = -d.fraction;
   if ((*end | 0x20) == 'e') {
@@ -167,12 +176,28 @@ NETFIGURES_INLINE Token<double> scan_real(const char* p) {
     exponent += e.value;
     end = e.end;
   }
+  std::uint64_t mantissa = 0;
   double value;
-  if (!convert::decimal_to_double(decimal_digits(s, d.whole, d.fraction), exponent, negative != 0,
-                                  value)) {
-    return {end, end, Status::kText};
-  }
+  // More digits than a double holds (as repr and %.17g write) go by the
+  // table alone: the exact path's test would be a coin toss for them.
+  const bool converted =
+      significand(s, d, mantissa) &&
+      (d.whole + d.fraction > convert::kMaxExactDigits
+           ? convert::round_decimal(mantissa, exponent, negative != 0, value)
+           : convert::decimal_to_double(mantissa, exponent, negative != 0, value));
+  if (!converted) return {end, end, Status::kText};
   return {end, end, Status::kValue, value};
+}
+
+// A real in the form a layout is learnt from: an optional minus, digits and
+// the rest, then white space; where it ends, or nullptr where the text is
+// not of this form. Loads what scan_real loads.
+NETFIGURES_INLINE const char* scan_plain_decimal(const char* p, double& value) {
+  if (*p == '+') return nullptr;
+  const Token<double> t = scan_real(p);
+  if (t.status != Status::kValue || !is_space(static_cast<unsigned char>(*t.end))) return nullptr;
+  value = t.value;
+  return t.end;
 }
 
 // Integers.
@@ -228,7 +253,9 @@ inline const char* scan_plain(const char* p, double& value) { return scan_plain_
 inline const char* scan_plain(const char* p, std::int32_t& value) {
   return scan_plain_integer(p, value);
 }
-inline Token<double> scan_next(const char* p, double) { return scan_real(p); }
-inline Token<std::int32_t> scan_next(const char* p, std::int32_t) { return scan_integer(p); }
+NETFIGURES_INLINE Token<double> scan_next(const char* p, double) { return scan_real(p); }
+NETFIGURES_INLINE Token<std::int32_t> scan_next(const char* p, std::int32_t) {
+  return scan_integer(p);
+}
 
 }  // namespace sample_input::scan

@@ -99,6 +99,12 @@ testing::AssertionResult matches_strtod(const Decimal& d, bool negative, int* de
   std::snprintf(text, sizeof text, "%s%llue%d", negative ? "-" : "",
                 static_cast<unsigned long long>(d.digits), d.exponent);
   const double expected = std::strtod(text, nullptr);
+  // By the table alone, too, where the exact path would have served.
+  double rounded = expected;
+  if (convert::round_decimal(d.digits, d.exponent, negative, rounded) &&
+      bits_of(rounded) != bits_of(expected)) {
+    return testing::AssertionFailure() << text << ": " << hex(rounded) << " by the table alone";
+  }
   double value = 0;
   if (!convert::decimal_to_double(d.digits, d.exponent, negative, value)) {
     if (declines == nullptr) return testing::AssertionFailure() << text << ": declined";

@@ -106,13 +106,22 @@ TEST(Bytes, EveryClassifierAgreesWithTheOneByteDefinitions) {
   }
 }
 
-// What a layout must accept: digits where it has digits, its own bytes
-// elsewhere, anything past its length.
+// Where an exponent's sign stands in a layout learnt from text, or -1.
+int exponent_sign_at(const std::string& text) {
+  const std::size_t mark = text.find_first_of("eE");
+  return mark != std::string::npos && (text[mark + 1] == '+' || text[mark + 1] == '-')
+             ? static_cast<int>(mark + 1)
+             : -1;
+}
+
+// What a layout must accept: digits where it has digits, any byte where an
+// exponent's sign stands (the value checks it), its own bytes elsewhere,
+// anything past its length.
 bool fits(const std::string& layout, int length, const char* text) {
   for (int i = 0; i < length; ++i) {
     const auto want = static_cast<unsigned char>(layout[i]);
     const auto got = static_cast<unsigned char>(text[i]);
-    if (digit(want) ? !digit(got) : want != got) return false;
+    if (i != exponent_sign_at(layout) && (digit(want) ? !digit(got) : want != got)) return false;
   }
   return true;
 }
@@ -125,11 +134,21 @@ void check_layouts(const char* name, std::mt19937_64& random) {
   const std::vector<std::string> learnt =
       std::is_integral_v<T>
           ? std::vector<std::string>{"7\n", "1448\n", "-1448\r\n", "123456789 ", "00\n\n"}
-          : std::vector<std::string>{"0.734215\n", "-12.5\r\n", "3 ", "12345.12345678\n",
-                                     "0.000001\t\t"};
+          : std::vector<std::string>{"0.734215\n",
+                                     "-12.5\r\n",
+                                     "3 ",
+                                     "12345.12345678\n",
+                                     "0.000001\t\t",
+                                     "1.390101e-02\n",
+                                     "0.09726430841378601\n",
+                                     "1.532699004902953431e-02\n",
+                                     "-9.8E+100 ",
+                                     "7e5\n",
+                                     "123456789012345.5\n",
+                                     "1.5\n\n  \t\n"};
   const std::string bytes_seen("0123456789.-+ \t\r\n\v\fe\0x", 22);  // a NUL among them
   for (const std::string& text : learnt) {
-    const std::string padded = text + std::string(32, '\0');
+    const std::string padded = text + std::string(48, '\0');
     T value{};
     const char* const end = scan::scan_plain(padded.c_str(), value);
     ASSERT_NE(end, nullptr) << text;
@@ -142,15 +161,18 @@ void check_layouts(const char* name, std::mt19937_64& random) {
       for (char& c : window) {
         if (digit(static_cast<unsigned char>(c))) c = static_cast<char>('0' + random() % 10);
       }
-      if (random() % 2) window[random() % 20] = bytes_seen[random() % bytes_seen.size()];
-      SCOPED_TRACE("learnt '" + text + "', window '" + window.substr(0, 20) + "'");
+      if (random() % 2) window[random() % 32] = bytes_seen[random() % bytes_seen.size()];
+      SCOPED_TRACE("learnt '" + text + "', window '" + window.substr(0, 32) + "'");
       const bool matches = layout.matches(window.c_str());
       ASSERT_EQ(matches, fits(shape, layout.length(), window.c_str()));
       if (!matches) continue;
+      const int sign = exponent_sign_at(shape);
+      const bool converts = sign < 0 || window[sign] == '+' || window[sign] == '-';
       for (bool negative : {false, true}) {
         const std::string signed_window = (negative ? "-" : "") + window;
         T got{};
-        layout.value(window.c_str(), negative, got);
+        ASSERT_EQ(layout.value(window.c_str(), negative, got), converts);
+        if (!converts) continue;
         const scan::Token<T> want = scan::scan_next(signed_window.c_str(), T{});
         ASSERT_EQ(want.status, scan::Status::kValue);
         ASSERT_EQ(got, want.value);
