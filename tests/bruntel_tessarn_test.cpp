@@ -22,7 +22,9 @@ TEST(Bruntel, DividesTheExactTotalByBothDivisors) {
       {"minus", "-1\n"},
       {"big", kPast32Bits},
       {"mixed", "-5\n10\n-2147483648\n2147483647\n"},
-      {"marked", "\ufeff100\n200\n300\n"}};
+      {"marked", "\ufeff100\n200\n300\n"},
+      {"-5", "100\n"},
+      {"tti", "tti bits\n1 100\n2 200\n3 300\n"}};
   // clang-format off
   check("bruntel", {
       {"worked example", files, {"@/three", "10", "2"}, 0, "30.000000000\n", ""},
@@ -40,18 +42,24 @@ TEST(Bruntel, DividesTheExactTotalByBothDivisors) {
       {"second divisor empty", files, {"@/three", "10", ""}, 2, "", "bruntel: second divisor is not a number: ''\n"},
       {"decimal comma", files, {"@/three", "1,5", "2"}, 2, "", "bruntel: first divisor is not a number: '1,5' (a decimal point is needed)\n"},
       {"divisors checked before the file", files, {"@/none", "x", "1"}, 2, "", "bruntel: first divisor is not a number: 'x'\n"},
-      {"one divisor", files, {"@/three", "10"}, 2, "", "usage: bruntel SAMPLE_FILE FIRST_DIVISOR SECOND_DIVISOR\n"},
-      {"extra argument", files, {"@/three", "10", "2", "3"}, 2, "", "usage: bruntel SAMPLE_FILE FIRST_DIVISOR SECOND_DIVISOR\n"},
+      // Options end at the file: a negative divisor after it stays a divisor.
+      {"a negative divisor", files, {"@/three", "-5", "2"}, 0, "-60.000000000\n", ""},
+      {"two negative divisors", files, {"@/three", "-5", "-2"}, 0, "60.000000000\n", ""},
+      {"options, then a negative divisor", files, {"-H", "-f", "2", "@/tti", "-5", "2"}, 0, "-60.000000000\n", ""},
+      {"a divisor that looks like an option", files, {"@/three", "-f", "2"}, 2, "", "bruntel: first divisor is not a number: '-f'\n"},
+      {"a divisor before the file is an option", files, {"-5", "@/three", "2"}, 2, "", "bruntel: unknown option '-5' (a file named -5 is ./-5)\n"},
+      {"a file named -5, after --", files, {"--", "-5", "-5", "2"}, 0, "-10.000000000\n", ""},
+      {"one divisor", files, {"@/three", "10"}, 2, "", "usage: bruntel [-f N] [-H] SAMPLE_FILE FIRST_DIVISOR SECOND_DIVISOR\n"},
+      {"extra argument", files, {"@/three", "10", "2", "3"}, 2, "", "usage: bruntel [-f N] [-H] SAMPLE_FILE FIRST_DIVISOR SECOND_DIVISOR\n"},
+      {"options and one divisor", files, {"-f", "2", "@/three", "10"}, 2, "", "usage: bruntel [-f N] [-H] SAMPLE_FILE FIRST_DIVISOR SECOND_DIVISOR\n"},
   });
   // clang-format on
 }
 
 TEST(Tessarn, DividesEightTimesTheExactTotalByTheInterval) {
-  const std::vector<std::pair<std::string, std::string>> files{{"two", "125\n125\n"},
-                                                               {"one", "1\n"},
-                                                               {"half_gib", "536870912\n"},
-                                                               {"big", kPast32Bits},
-                                                               {"minus", "-1\n"}};
+  const std::vector<std::pair<std::string, std::string>> files{
+      {"two", "125\n125\n"}, {"one", "1\n"},    {"half_gib", "536870912\n"},
+      {"big", kPast32Bits},  {"minus", "-1\n"}, {"packets", "seq bytes\n1 125\n2 125\n"}};
   // clang-format off
   check("tessarn", {
       {"worked example", files, {"@/two", "2"}, 0, "1000.000000000\n", ""},
@@ -64,8 +72,11 @@ TEST(Tessarn, DividesEightTimesTheExactTotalByTheInterval) {
       {"zero interval", files, {"@/two", "0"}, 0, "inf\n", ""},
       {"interval not a number", files, {"@/two", "abc"}, 2, "", "tessarn: interval is not a number: 'abc'\n"},
       {"decimal comma", files, {"@/two", "0,25"}, 2, "", "tessarn: interval is not a number: '0,25' (a decimal point is needed)\n"},
-      {"no interval", files, {"@/two"}, 2, "", "usage: tessarn SAMPLE_FILE INTERVAL\n"},
-      {"extra argument", files, {"@/two", "1", "2"}, 2, "", "usage: tessarn SAMPLE_FILE INTERVAL\n"},
+      {"field 2 past a header", files, {"-H", "-f", "2", "@/packets", "2"}, 0, "1000.000000000\n", ""},
+      {"a negative interval", files, {"@/two", "-2"}, 0, "-1000.000000000\n", ""},
+      {"no interval", files, {"@/two"}, 2, "", "usage: tessarn [-f N] [-H] SAMPLE_FILE INTERVAL\n"},
+      {"extra argument", files, {"@/two", "1", "2"}, 2, "", "usage: tessarn [-f N] [-H] SAMPLE_FILE INTERVAL\n"},
+      {"options but no interval", files, {"-H", "@/two"}, 2, "", "usage: tessarn [-f N] [-H] SAMPLE_FILE INTERVAL\n"},
   });
   // clang-format on
 }
@@ -83,13 +94,19 @@ TEST(BruntelAndTessarn, FailOnBadSampleFiles) {
   const std::vector<std::pair<std::string, std::string>> files{{"point", "10\n12.5\n"},
                                                                {"big", "10\n3000000000\n"},
                                                                {"empty", ""},
-                                                               {"minus sign", "10\n\u221212\n"}};
+                                                               {"minus sign", "10\n\u221212\n"},
+                                                               {"columns", "1 10 x\n2 12.5 y\n"},
+                                                               {"wide", "1 10\n2 3000000000\n"}};
   for (const std::string program : {"bruntel", "tessarn"}) {
     const std::vector<std::string> divisors =
         program == "bruntel" ? std::vector<std::string>{"1", "1"} : std::vector<std::string>{"1"};
     const auto args = [&](const std::string& file) {
       std::vector<std::string> all{file};
       all.insert(all.end(), divisors.begin(), divisors.end());
+      return all;
+    };
+    const auto with = [](const std::string& option, std::vector<std::string> all) {
+      all.insert(all.begin(), option);
       return all;
     };
     // clang-format off
@@ -99,6 +116,10 @@ TEST(BruntelAndTessarn, FailOnBadSampleFiles) {
         {"empty file", files, args("@/empty"), 1, "", program + ": @/empty: no number in the file\n"},
         {"missing file", files, args("@/none"), 1, "", program + ": @/none: No such file or directory\n"},
         {"a minus sign's look-alike", files, args("@/minus sign"), 1, "", program + ": @/minus sign:2: not an integer: '\\xe2\\x88\\x9212'\n"},
+        {"a point in the chosen field", files, with("-f2", args("@/columns")), 1, "", program + ": @/columns:2: not an integer: '12.5'\n"},
+        {"past 32 bits in the chosen field", files, with("-f2", args("@/wide")), 1, "", program + ": @/wide:2: integer out of the 32-bit range: '3000000000'\n"},
+        {"a line short of the chosen field", files, with("-f3", args("@/wide")), 1, "", program + ": @/wide:1: line has 2 fields, no field 3: '10'\n"},
+        {"-H keeps the line numbers", files, with("-H", args("@/big")), 1, "", program + ": @/big:2: integer out of the 32-bit range: '3000000000'\n"},
     });
     // clang-format on
   }

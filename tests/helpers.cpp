@@ -169,6 +169,7 @@ Outcome run(const std::string& program, const std::vector<std::string>& args,
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
       signal(SIGXFSZ, SIG_DFL);  // as a shell leaves it; the program must cope
     }
+    if (!redirect.directory.empty() && chdir(redirect.directory.c_str()) != 0) _exit(127);
     if (redirect.without_fd_links && !hide_fd_links()) _exit(127);
     if (id.switches && (setgroups(id.groups.size(), id.groups.data()) != 0 ||
                         setgid(id.groups.front()) != 0 || setuid(id.uid) != 0)) {
@@ -210,7 +211,9 @@ void check(const std::string& program, const std::vector<Case>& cases) {
     for (const auto& [name, content] : c.files) dir.write(name, content);
     std::vector<std::string> args;
     for (const std::string& arg : c.args) args.push_back(place(arg));
-    const Outcome o = run(program, args);
+    Redirect redirect;
+    redirect.directory = dir.root();
+    const Outcome o = run(program, args, redirect);
     EXPECT_EQ(o.status, c.status);
     EXPECT_EQ(o.out, place(c.out));
     EXPECT_EQ(o.err, place(c.err));

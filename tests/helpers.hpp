@@ -39,6 +39,7 @@ struct Redirect {
   Stdout stdout_kind = Stdout::kCaptured;
   std::string stdout_path;   // for kFile
   std::string stdin_path;    // empty: /dev/null
+  std::string directory;     // where it runs; empty: where the test runs
   long file_size_limit = 0;  // bytes, as `ulimit -f` sets it; 0: none
   // Run as this user, in these groups besides its own. Root alone can switch:
   // a case that names a user (or "root", to stay root) is skipped otherwise.
@@ -107,8 +108,9 @@ Outcome run(const std::string& program, const std::vector<std::string>& args,
             const Redirect& redirect = {});
 
 // One run of a program and all it must show: status, stdout and stderr, each
-// exactly. "@" in args, out and err stands for the scratch directory the case
-// runs in, so messages that name a file can be written out in full.
+// exactly. The case runs in a scratch directory of its own, so a file may be
+// named from there ("./-x"), and "@" in args, out and err stands for it, so
+// messages that name a file can be written out in full.
 struct Case {
   std::string name;
   std::vector<std::pair<std::string, std::string>> files;  // written there first

@@ -1,4 +1,5 @@
-// Failing output and unusual sample files, through every program.
+// Failing output, unusual sample files and the options that pick the samples,
+// through every program.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -132,16 +133,19 @@ TEST(IoFaults, PipesAndStandardInputReadLikeFiles) {
   }
 }
 
-// Asked alone, --help and --version answer on stdout; a wrong argument count
-// is still a usage error on stderr.
+// Asked alone, --help and --version answer on stdout; among other arguments
+// they are a usage error on stderr.
 TEST(IoFaults, HelpAndVersion) {
   for (const Program& p : programs()) {
     SCOPED_TRACE(p.name);
+    const std::string usage = "usage: " + p.name + " [-f N] [-H] SAMPLE_FILE";
     for (const std::string flag : {"--help", "-h"}) {
       const Outcome o = run(p.name, {flag});
       EXPECT_EQ(o.status, 0);
-      EXPECT_EQ(o.out.rfind("usage: " + p.name + " SAMPLE_FILE", 0), 0u) << o.out;
-      EXPECT_NE(o.out.find("standard input"), std::string::npos) << o.out;
+      EXPECT_EQ(o.out.rfind(usage, 0), 0u) << o.out;
+      for (const char* told : {"standard input", "-f, --field=N", "-H, --header"}) {
+        EXPECT_NE(o.out.find(told), std::string::npos) << told << " not in " << o.out;
+      }
       EXPECT_EQ(o.err, "");
     }
     for (const std::string flag : {"--version", "-V"}) {
@@ -150,10 +154,143 @@ TEST(IoFaults, HelpAndVersion) {
       EXPECT_EQ(o.out, p.name + " (netfigures) " NETFIGURES_VERSION "\n");
       EXPECT_EQ(o.err, "");
     }
-    const Outcome wrong = run(p.name, {"--help", "x", "y", "z"});
-    EXPECT_EQ(wrong.status, 2);
-    EXPECT_EQ(wrong.out, "");
-    EXPECT_EQ(wrong.err.rfind("usage: " + p.name + " SAMPLE_FILE", 0), 0u) << wrong.err;
+    const std::vector<std::vector<std::string>> wrong_lines{
+        {"--help", "x", "y", "z"}, {"-H", "--help", "x"}, {"--version", "x"}, {"-Hh", "x"}};
+    for (const auto& args : wrong_lines) {
+      const Outcome wrong = run(p.name, args);
+      EXPECT_EQ(wrong.status, 2);
+      EXPECT_EQ(wrong.out, "");
+      EXPECT_EQ(wrong.err.rfind(usage, 0), 0u) << wrong.err;
+    }
+  }
+}
+
+// Options and what they read, through every program: `options`, then a
+// sample file holding `content`, then the program's other operands. With a
+// `like`, the run must print (and write, for varnoth) what the program does
+// with a file holding `like` and no option, with status 0; without one, the
+// run fails with `status` and prints nothing. Its stderr is `err` either way,
+// PROG standing for the program and @ for the directory of the sample file.
+struct Reading {
+  std::string name;
+  std::vector<std::string> options;
+  std::string content;
+  std::string like;
+  int status;
+  std::string err;
+};
+
+TEST(Options, PickTheSamplesInEveryProgram) {
+  // Three columns, each a different sample file: its own total, first and
+  // last value, and count at or below 0. No more than half of any file lies
+  // above 0.999, so varnoth gives no warning of its own.
+  const std::string col1 = "3\n0\n-2\n-5\n";
+  const std::string col2 = "10\n0\n-20\n40\n";
+  const std::string col3 = "-7\n8\n-9\n-1\n";
+  const std::string two = "3 10\n0 0\n-2 -20\n-5 40\n";
+  const std::string all_of_two = "3\n10\n0\n0\n-2\n-20\n-5\n40\n";
+  const std::string three = "3\t10  -7\n0 0\t8\n-2 -20 -9\n-5 40 -1\n";
+  const std::string all_of_three = "3\n10\n-7\n0\n0\n8\n-2\n-20\n-9\n-5\n40\n-1\n";
+  const std::string messy = "  3\t 10 \r\n\n \t\n0\t0\r\n-2 -20\r\n\r\n-5   40\r\n";
+  const std::string words = "tcp 3 a:b\nudp 0 2026-12-09\nx -2 0.5\ny -5 \xc3\xa9 more words\n";
+  const std::string header = "time delay\n";
+  const auto warning = [](const std::string& k) {
+    return "PROG: warning: lines hold " + k +
+           " numbers each, all read as samples; -f N reads field N alone\n";
+  };
+  const std::string other = "3 10\n0\n-2 -20\n";
+  const std::string none = "PROG: @/samples: no number in the file\n";
+  // clang-format off
+  const std::vector<Reading> cases{
+      {"-f 1 of two columns", {"-f", "1"}, two, col1, 0, ""},
+      {"-f 2 of two columns", {"-f", "2"}, two, col2, 0, ""},
+      {"-f 1 of three columns", {"-f", "1"}, three, col1, 0, ""},
+      {"-f 2 of three columns", {"-f", "2"}, three, col2, 0, ""},
+      {"-f 3 of three columns", {"-f", "3"}, three, col3, 0, ""},
+      {"--field=3", {"--field=3"}, three, col3, 0, ""},
+      {"--field 2", {"--field", "2"}, three, col2, 0, ""},
+      {"-f3, the number attached", {"-f3"}, three, col3, 0, ""},
+      {"-f 02", {"-f", "02"}, three, col2, 0, ""},
+      {"the last -f counts", {"-f", "3", "-f", "1"}, three, col1, 0, ""},
+      {"-f 1 of one column", {"-f", "1"}, col1, col1, 0, ""},
+      {"tabs, CRLF, leading blanks, blank lines: field 1", {"-f", "1"}, messy, col1, 0, ""},
+      {"tabs, CRLF, leading blanks, blank lines: field 2", {"-f", "2"}, messy, col2, 0, ""},
+      {"the other fields hold words", {"-f", "2"}, words, col1, 0, ""},
+      {"-H -f 2 past a header", {"-H", "-f", "2"}, header + two, col2, 0, ""},
+      {"-Hf 2, grouped", {"-Hf", "2"}, header + two, col2, 0, ""},
+      {"-Hf1, grouped and attached", {"-Hf1"}, header + two, col1, 0, ""},
+      {"--header --field=1", {"--header", "--field=1"}, header + two, col1, 0, ""},
+      {"-f before -H", {"-f", "2", "-H"}, header + two, col2, 0, ""},
+      {"-H skips a header of numbers", {"-H"}, "1 2\n" + col1, col1, 0, ""},
+      {"-H skips a header that ends in CRLF", {"-H"}, "delay\r\n" + col1, col1, 0, ""},
+      {"-- ends the options", {"--"}, col1, col1, 0, ""},
+      {"-H, then --", {"-H", "--"}, header + col1, col1, 0, ""},
+      // All numbers read where the lines look like columns: the figures stand, a warning follows.
+      {"two columns read whole: a warning", {}, two, all_of_two, 0, warning("2")},
+      {"three columns read whole: a warning", {}, three, all_of_three, 0, warning("3")},
+      {"-H, then two columns read whole: a warning", {"-H"}, header + two, all_of_two, 0, warning("2")},
+      {"blank lines and CRLF between columns: a warning", {}, messy, all_of_two, 0, warning("2")},
+      {"one column: no warning", {}, col1, col1, 0, ""},
+      {"lines of different counts: no warning", {}, other, "3\n10\n0\n-2\n-20\n", 0, ""},
+      {"a single line of two: no warning", {}, "-2 10\n", "-2\n10\n", 0, ""},
+      // The file at fault.
+      {"a header and nothing else", {"-H"}, header, "", 1, none},
+      {"a header and blank lines, with -f", {"-H", "-f", "2"}, header + "\n \n", "", 1, none},
+      {"a line short of field 2", {"-f", "2"}, other, "", 1, "PROG: @/samples:2: line has 1 field, no field 2: '0'\n"},
+      {"a line short of field 3", {"-f", "3"}, "3 10 -7\n0 0 8\n-2 -20\n", "", 1, "PROG: @/samples:3: line has 2 fields, no field 3: '-20'\n"},
+      {"a short line past a header and blank lines", {"-H", "-f", "2"}, "t d\n\n3 10\n\n0\n", "", 1, "PROG: @/samples:5: line has 1 field, no field 2: '0'\n"},
+      {"the largest field", {"-f", "2147483647"}, two, "", 1, "PROG: @/samples:1: line has 2 fields, no field 2147483647: '10'\n"},
+      // The command line at fault: found before the file is read.
+      {"-f 0", {"-f", "0"}, two, "", 2, "PROG: fields count from 1: '0'\n"},
+      {"-f 00", {"-f", "00"}, two, "", 2, "PROG: fields count from 1: '00'\n"},
+      {"-f -1", {"-f", "-1"}, two, "", 2, "PROG: fields count from 1: '-1'\n"},
+      {"-f x", {"-f", "x"}, two, "", 2, "PROG: field is not a whole number: 'x'\n"},
+      {"-f 1x", {"-f", "1x"}, two, "", 2, "PROG: field is not a whole number: '1x'\n"},
+      {"-f 1.5", {"-f", "1.5"}, two, "", 2, "PROG: field is not a whole number: '1.5'\n"},
+      {"-f +2", {"-f", "+2"}, two, "", 2, "PROG: field is not a whole number: '+2'\n"},
+      {"-f ' 2'", {"-f", " 2"}, two, "", 2, "PROG: field is not a whole number: ' 2'\n"},
+      {"--field=, empty", {"--field="}, two, "", 2, "PROG: field is not a whole number: ''\n"},
+      {"-f without a number takes the file for one", {"-f"}, two, "", 2, "PROG: field is not a whole number: '@/samples'\n"},
+      {"-f past the int range", {"-f", "2147483648"}, two, "", 2, "PROG: field is too large: '2147483648'\n"},
+      {"-f of twenty digits", {"-f", "00000000000000000001"}, two, col1, 0, ""},
+      {"-f of twenty significant digits", {"-f", "18446744073709551617"}, two, "", 2, "PROG: field is too large: '18446744073709551617'\n"},
+      {"an unknown option", {"-x"}, two, "", 2, "PROG: unknown option '-x' (a file named -x is ./-x)\n"},
+      {"an unknown letter among known ones", {"-Hx"}, two, "", 2, "PROG: unknown option '-x' (a file named -Hx is ./-Hx)\n"},
+      {"an unknown long option", {"--fields=2"}, two, "", 2, "PROG: unknown option '--fields' (a file named --fields=2 is ./--fields=2)\n"},
+      {"no abbreviations", {"--head"}, two, "", 2, "PROG: unknown option '--head' (a file named --head is ./--head)\n"},
+      {"an option after a good one", {"-f", "2", "-q"}, two, "", 2, "PROG: unknown option '-q' (a file named -q is ./-q)\n"},
+      {"--header=yes", {"--header=yes"}, two, "", 2, "PROG: option --header takes no value: '--header=yes'\n"},
+  };
+  // clang-format on
+  for (const Program& p : programs()) {
+    for (const Reading& c : cases) {
+      SCOPED_TRACE(p.name + ": " + c.name);
+      ScratchDir dir;
+      const auto placed = [&](std::string text) {
+        const std::size_t at = text.find("PROG");
+        if (at != std::string::npos) text.replace(at, 4, p.name);
+        return testing_helpers::placed(text, dir.root());
+      };
+      std::vector<std::string> args = c.options;
+      for (const std::string& arg : arguments(p, dir.write("samples", c.content), dir)) {
+        args.push_back(arg);
+      }
+      const Outcome o = run(p.name, args);
+      EXPECT_EQ(o.err, placed(c.err));
+      if (c.like.empty()) {
+        EXPECT_EQ(o.status, c.status);
+        EXPECT_EQ(o.out, "");
+        EXPECT_FALSE(testing_helpers::exists(dir.path("cdf")));
+        continue;
+      }
+      const std::string written = testing_helpers::read_file(dir.path("cdf"));
+      std::vector<std::string> like_args = arguments(p, dir.write("like", c.like), dir);
+      const Outcome like = run(p.name, like_args);
+      ASSERT_EQ(like.status, 0) << like.err;
+      EXPECT_EQ(o.status, 0);
+      EXPECT_EQ(o.out, like.out);
+      EXPECT_EQ(written, testing_helpers::read_file(dir.path("cdf")));
+    }
   }
 }
 

@@ -77,7 +77,7 @@ man)
     page="$source/man/$p.1"
     warnings=$(groff -ww -man -z "$page" 2>&1) || fail "groff failed on $p.1"
     [ -z "$warnings" ] || fail "groff warns on $p.1: $warnings"
-    for section in NAME SYNOPSIS DESCRIPTION INPUT OUTPUT "EXIT STATUS" EXAMPLES; do
+    for section in NAME SYNOPSIS DESCRIPTION OPTIONS INPUT OUTPUT "EXIT STATUS" EXAMPLES; do
       grep -q "^\.SH \"\?$section\"\?\$" "$page" || fail "$p.1 has no $section section"
     done
   done

@@ -28,6 +28,13 @@ TEST(Quellimar, PrintsTotalAverageAndFairness) {
       {"a negative sample", {{"s", "-1\n2\n"}}, {"@/s"}, 0, quellimar_says("1.000000000", "0.500000000", "0.100000000"), ""},
       {"large values", {{"s", "1e10 3e10"}}, {"@/s"}, 0, quellimar_says("40000000000.000000000", "20000000000.000000000", "0.800000000"), ""},
       {"a byte order mark first", {{"s", "\ufeff2.0\n4.0\n"}}, {"@/s"}, 0, quellimar_says("6.000000000", "3.000000000", "0.900000000"), ""},
+      {"a byte order mark before a header", {{"s", "\ufefft rate\n1 2.0\n2 4.0\n"}}, {"-H", "-f", "2", "@/s"}, 0, quellimar_says("6.000000000", "3.000000000", "0.900000000"), ""},
+      {"field 2 of a rate trace", {{"s", "flow1 2.0 x\nflow2 4.0 y\n"}}, {"-f", "2", "@/s"}, 0, quellimar_says("6.000000000", "3.000000000", "0.900000000"), ""},
+      {"real forms in the chosen field", {{"s", "a 0x1p1 b\nc 4e0\n"}}, {"-f", "2", "@/s"}, 0, quellimar_says("6.000000000", "3.000000000", "0.900000000"), ""},
+      {"a file named -x, after --", {{"-x", "2.0\n4.0\n"}}, {"--", "-x"}, 0, quellimar_says("6.000000000", "3.000000000", "0.900000000"), ""},
+      {"a file named -x, as ./-x", {{"-x", "2.0\n4.0\n"}}, {"./-x"}, 0, quellimar_says("6.000000000", "3.000000000", "0.900000000"), ""},
+      {"a file named -x, after options and --", {{"-x", "h\n2.0\n4.0\n"}}, {"-H", "--", "-x"}, 0, quellimar_says("6.000000000", "3.000000000", "0.900000000"), ""},
+      {"standard input after options", {{"s", ""}}, {"-H", "-"}, 1, "", "quellimar: standard input: no number in the file\n"},
   });
   // clang-format on
 }
@@ -57,6 +64,11 @@ TEST(Ostrevan, PrintsCountsAndLossRate) {
       // TX - RX would wrap to 1 in 32 bits and print -0.000000.
       {"difference past 32 bits", {{"s", "-2147483648\n2147483647\n"}}, {"@/s"}, 0, ostrevan_says("-2147483648", "2147483647", "200.000000"), ""},
       {"a byte order mark first", {{"s", "\ufeff1000\n950\n"}}, {"@/s"}, 0, ostrevan_says("1000", "950", "5.000000"), ""},
+      // With -f, TX is field N of the first line and RX field N of the last.
+      {"TX and RX from field 3", {{"s", "seq sent received\n1 1000 990\n2 1200 960\n3 1500 950\n"}}, {"-H", "-f", "3", "@/s"}, 0, ostrevan_says("990", "950", "4.040404"), ""},
+      {"TX and RX from field 2", {{"s", "seq sent received\n1 1000 990\n2 1200 960\n3 1500 950\n"}}, {"-H", "-f", "2", "@/s"}, 0, ostrevan_says("1000", "1500", "-50.000000"), ""},
+      {"TX and RX from field 1 of a pair", {{"s", "1000 tx\n950 rx\n"}}, {"-f", "1", "@/s"}, 0, ostrevan_says("1000", "950", "5.000000"), ""},
+      {"one line of two counts, read whole", {{"s", "1000 950\n"}}, {"@/s"}, 0, ostrevan_says("1000", "950", "5.000000"), ""},
   });
   // clang-format on
 }
@@ -74,7 +86,12 @@ TEST(QuellimarAndOstrevan, FailLoudly) {
       {"commas", "1,000,000\n"},
       {"mark inside", "1000\n\ufeff950\n"},
       {"look-alikes", "1000\n0.5\u00a0\n\u22120.5\n"},
-      {"d\u00e9lais", "x\n"}};
+      {"d\u00e9lais", "x\n"},
+      {"-t.gz", std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10)},
+      {"fields", "1 0.5\n2 0.5x\n3 0.5\n"},
+      {"comma field", "1 0.5\n2 0,5\n"},
+      {"counts", "1 1000 tx\n2 95O rx\n3 1e3\n"},
+      {"two counts", "1 1000\n"}};
   // clang-format off
   check("quellimar", {
       {"empty file", files, {"@/empty"}, 1, "", "quellimar: @/empty: no number in the file\n"},
@@ -89,8 +106,19 @@ TEST(QuellimarAndOstrevan, FailLoudly) {
       {"byte order mark inside", files, {"@/mark inside"}, 1, "", "quellimar: @/mark inside:2: not a number: '\\xef\\xbb\\xbf950'\n"},
       {"decimal comma", files, {"@/comma"}, 1, "", "quellimar: @/comma:2: not a number: '0,5' (a decimal point is needed)\n"},
       {"thousands separators, no hint", files, {"@/commas"}, 1, "", "quellimar: @/commas:1: not a number: '1,000,000'\n"},
-      {"no argument", files, {}, 2, "", "usage: quellimar SAMPLE_FILE\n"},
-      {"two arguments", files, {"@/one", "@/one"}, 2, "", "usage: quellimar SAMPLE_FILE\n"},
+      {"gzip-compressed, the options kept in the command", files, {"--field=1", "@/t.gz"}, 1, "", "quellimar: @/t.gz: looks gzip-compressed; decompress it first: zcat @/t.gz | quellimar --field=1 -\n"},
+      {"gzip-compressed, named -t.gz", files, {"--", "-t.gz"}, 1, "", "quellimar: -t.gz: looks gzip-compressed; decompress it first: zcat ./-t.gz | quellimar -- -\n"},
+      {"a malformed chosen field", files, {"-f", "2", "@/fields"}, 1, "", "quellimar: @/fields:2: not a number: '0.5x'\n"},
+      {"field 1 of the same file", files, {"-f", "1", "@/fields"}, 0, quellimar_says("6.000000000", "2.000000000", "0.857142857"), ""},
+      {"a decimal comma in the chosen field", files, {"-f", "2", "@/comma field"}, 1, "", "quellimar: @/comma field:2: not a number: '0,5' (a decimal point is needed)\n"},
+      {"a file named -x is an option", files, {"-x"}, 2, "", "quellimar: unknown option '-x' (a file named -x is ./-x)\n"},
+      {"no argument", files, {}, 2, "", "usage: quellimar [-f N] [-H] SAMPLE_FILE\n"},
+      {"two arguments", files, {"@/one", "@/one"}, 2, "", "usage: quellimar [-f N] [-H] SAMPLE_FILE\n"},
+      {"options but no file", files, {"-H", "-f", "2"}, 2, "", "usage: quellimar [-f N] [-H] SAMPLE_FILE\n"},
+      {"-- but no file", files, {"--"}, 2, "", "usage: quellimar [-f N] [-H] SAMPLE_FILE\n"},
+      {"-f at the end", files, {"-f"}, 2, "", "quellimar: option -f needs a field number\n"},
+      {"--field at the end", files, {"-H", "--field"}, 2, "", "quellimar: option --field needs a field number\n"},
+      {"an option after the file is an operand", files, {"@/one", "-H"}, 2, "", "usage: quellimar [-f N] [-H] SAMPLE_FILE\n"},
   });
   check("ostrevan", {
       {"one count", files, {"@/one"}, 1, "", "ostrevan: @/one: two counts are needed (TX, then RX), found 1\n"},
@@ -101,8 +129,11 @@ TEST(QuellimarAndOstrevan, FailLoudly) {
       {"decimal comma", files, {"@/comma"}, 1, "", "ostrevan: @/comma:2: not an integer: '0,5'\n"},
       {"byte order mark inside", files, {"@/mark inside"}, 1, "", "ostrevan: @/mark inside:2: not an integer: '\\xef\\xbb\\xbf950'\n"},
       {"zstd-compressed, a name to quote", files, {"@/t 1.zst"}, 1, "", "ostrevan: @/t 1.zst: looks zstd-compressed; decompress it first: zstdcat '@/t 1.zst' | ostrevan -\n"},
-      {"no argument", files, {}, 2, "", "usage: ostrevan SAMPLE_FILE\n"},
-      {"two arguments", files, {"@/one", "@/one"}, 2, "", "usage: ostrevan SAMPLE_FILE\n"},
+      {"a malformed chosen field", files, {"-f", "2", "@/counts"}, 1, "", "ostrevan: @/counts:2: not an integer: '95O'\n"},
+      {"one count in the chosen field", files, {"-f", "2", "@/two counts"}, 1, "", "ostrevan: @/two counts: two counts are needed (TX, then RX), found 1\n"},
+      {"a line short of the chosen field", files, {"-f", "4", "@/counts"}, 1, "", "ostrevan: @/counts:1: line has 3 fields, no field 4: 'tx'\n"},
+      {"no argument", files, {}, 2, "", "usage: ostrevan [-f N] [-H] SAMPLE_FILE\n"},
+      {"two arguments", files, {"@/one", "@/one"}, 2, "", "usage: ostrevan [-f N] [-H] SAMPLE_FILE\n"},
   });
   // clang-format on
 }

@@ -22,7 +22,7 @@ using testing_helpers::Redirect;
 using testing_helpers::run;
 using testing_helpers::ScratchDir;
 
-const char* const kUsage = "usage: varnoth SAMPLE_FILE DISTRIBUTION_FILE\n";
+const char* const kUsage = "usage: varnoth [-f N] [-H] SAMPLE_FILE DISTRIBUTION_FILE\n";
 
 std::string format(const char* pattern, double a, double b = 0) {
   char text[128];
@@ -62,6 +62,19 @@ TEST(Varnoth, WritesMeanAndDistribution) {
        {{199, "0.199000 0.000000"}, {200, "0.200000 0.333333"}, {999, "0.999000 0.333333"}},
        "varnoth: warning: 2 of 3 samples lie above 0.999, on no line of the distribution\n"},
       {"0.5\n2\n", "1.250000000\n", {{999, "0.999000 0.500000"}}, ""},  // half is not most
+      // Columns read whole: both warnings, the distribution's first.
+      {"1 2\n3 4\n",
+       "2.500000000\n",
+       {{0, "0.000000 0.000000"}, {999, "0.999000 0.000000"}},
+       "varnoth: warning: 4 of 4 samples lie above 0.999, on no line of the distribution\n"
+       "varnoth: warning: lines hold 2 numbers each, all read as samples; -f N reads field N "
+       "alone\n"},
+      // Rising times beside delays: too few samples above 0.999 for the first warning.
+      {"0.1 0.15\n0.2 0.15\n0.3 0.15\n0.4 0.15\n",
+       "0.200000000\n",
+       {{149, "0.149000 0.125000"}, {150, "0.150000 0.625000"}, {400, "0.400000 1.000000"}},
+       "varnoth: warning: lines hold 2 numbers each, all read as samples; -f N reads field N "
+       "alone\n"},
       {"-3.0\n", "-3.000000000\n", {{0, "0.000000 1.000000"}, {999, "0.999000 1.000000"}}, ""},
       {"0.999\n0.9995\n",
        "0.999250000\n",
@@ -162,12 +175,16 @@ TEST(Varnoth, MatchesThePlainComputationOnRandomSamples) {
 }
 
 TEST(Varnoth, FailsLoudlyOnBadInputAndOutput) {
-  const std::vector<std::pair<std::string, std::string>> files{{"empty", ""},
-                                                               {"bad", "0.1\n0.2\n0.3x\n"},
-                                                               {"good", "0.5\n"},
-                                                               {"comma", "0.1\n0,25\n"},
-                                                               {"marked", "\ufeff0.5\n"},
-                                                               {"zero-width", "0.1\n0.2\u200b\n"}};
+  const std::vector<std::pair<std::string, std::string>> files{
+      {"empty", ""},
+      {"bad", "0.1\n0.2\n0.3x\n"},
+      {"good", "0.5\n"},
+      {"comma", "0.1\n0,25\n"},
+      {"marked", "\ufeff0.5\n"},
+      {"zero-width", "0.1\n0.2\u200b\n"},
+      {"t.gz", std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10)},
+      {"trace", "time delay\n1 0.25\n2 0.5x\n"},
+      {"-x", "0.5\n"}};
   // clang-format off
   testing_helpers::check("varnoth", {
       {"missing sample file", files, {"@/missing", "@/cdf"}, 1, "", "varnoth: @/missing: No such file or directory\n"},
@@ -184,6 +201,11 @@ TEST(Varnoth, FailsLoudlyOnBadInputAndOutput) {
       {"no arguments", files, {}, 2, "", kUsage},
       {"one argument", files, {"@/good"}, 2, "", kUsage},
       {"three arguments", files, {"@/good", "@/cdf", "extra"}, 2, "", kUsage},
+      {"options and one file", files, {"-H", "-f", "2", "@/good"}, 2, "", kUsage},
+      {"a malformed chosen field", files, {"-H", "-f", "2", "@/trace", "@/cdf"}, 1, "", "varnoth: @/trace:3: not a number: '0.5x'\n"},
+      {"gzip-compressed, the options and the distribution file kept", files, {"-f", "2", "@/t.gz", "@/cdf"}, 1, "", "varnoth: @/t.gz: looks gzip-compressed; decompress it first: zcat @/t.gz | varnoth -f 2 - @/cdf\n"},
+      {"a sample file named -x, after --", files, {"--", "-x", "-"}, 0, "0.500000000\n" + plain_distribution({0.5}), ""},
+      {"a distribution file named -y, after the sample file", files, {"@/good", "-y"}, 0, "0.500000000\n", ""},
   });
   // clang-format on
 }
@@ -247,6 +269,11 @@ TEST(Varnoth, NeverDestroysDataAndWritesWhereItIsTold) {
   // clang-format off
   const std::vector<FileCase> cases{
       {"same path", "", {"@/samples", "@/samples"}, {}, 2, "", "varnoth: @/samples" + refused, "", ""},
+      {"same path, after options", "", {"-H", "-f", "1", "@/samples", "@/samples"}, {}, 2, "", "varnoth: @/samples" + refused, "", ""},
+      {"samples on standard input, after --", "", {"--", "-", "@/samples"}, from_samples, 2, "", "varnoth: @/samples" + refused, "", ""},
+      {"a line short of the chosen field", "", {"-f", "2", "@/samples", "@/old"}, {}, 1, "", "varnoth: @/samples:1: line has 1 field, no field 2: '0.5'\n", "", ""},
+      {"an unknown option", "", {"-x", "@/samples", "@/old"}, {}, 2, "", "varnoth: unknown option '-x' (a file named -x is ./-x)\n", "", ""},
+      {"a field that is no number", "", {"-f", "x", "@/samples", "@/old"}, {}, 2, "", "varnoth: field is not a whole number: 'x'\n", "", ""},
       {"hard link", "ln samples hard", {"@/samples", "@/hard"}, {}, 2, "", "varnoth: @/hard" + refused, "", ""},
       {"symlink", "ln -s samples soft", {"@/samples", "@/soft"}, {}, 2, "", "varnoth: @/soft" + refused, "", ""},
       {"samples on standard input", "", {"-", "@/samples"}, from_samples, 2, "", "varnoth: @/samples" + refused, "", ""},

@@ -18,11 +18,12 @@ constexpr program::About kAbout{
 }  // namespace
 
 int main(int argc, char** argv) {
-  program::start(kAbout, argc, argv);
-  const double first = rate::divisor("first divisor", argv[2]);
-  const double second = rate::divisor("second divisor", argv[3]);
+  const program::CommandLine line = program::start(kAbout, argc, argv);
+  const char* const samples = line.operands[0];
+  const double first = rate::divisor("first divisor", line.operands[1]);
+  const double second = rate::divisor("second divisor", line.operands[2]);
 
-  const std::int64_t total = rate::total(argv[1]);
+  const std::int64_t total = rate::total(samples, line.selection);
 
   // A zero divisor is not guarded: the result is inf or NaN, as divided.
   std::printf("%2.9lf\n", static_cast<double>(total) / first / second);

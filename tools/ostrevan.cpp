@@ -17,12 +17,13 @@ constexpr program::About kAbout{
 }  // namespace
 
 int main(int argc, char** argv) {
-  program::start(kAbout, argc, argv);
+  const program::CommandLine line = program::start(kAbout, argc, argv);
+  const char* const samples = line.operands[0];
 
   std::int32_t tx = 0;
   std::int32_t rx = 0;
   bool first = true;
-  const std::int64_t n = program::read_integers(argv[1], [&](std::int32_t count) {
+  const std::int64_t n = program::read_integers(samples, line.selection, [&](std::int32_t count) {
     if (first) {
       tx = count;
       first = false;
@@ -32,7 +33,7 @@ int main(int argc, char** argv) {
   });
   if (n < 2) {
     const std::string found = "found " + std::to_string(n);
-    program::file_failed(argv[1], ("two counts are needed (TX, then RX), " + found).c_str());
+    program::file_failed(samples, ("two counts are needed (TX, then RX), " + found).c_str());
   }
 
   // TX - RX in 64 bits: negative counts cannot overflow it. TX = 0 is not

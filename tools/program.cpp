@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,8 @@ namespace {
 About self{"netfigures", "", ""};
 int arg_count = 0;
 char** args = nullptr;
+int first_operand = 1;               // args[first_operand] is the sample file
+int columns = 0;                     // see read_done
 const char* partial_file = nullptr;  // see remove_on_failure
 
 const char* name() { return self.name; }
@@ -92,18 +95,107 @@ std::string read_error_line(const sample_input::ReadError& e) {
              " characters" + token;
     case What::kShortLine:
       return place + "line has " + std::to_string(e.fields) +
-             (e.fields == 1 ? " field" : " fields") + ", fewer than " + std::to_string(e.field) +
+             (e.fields == 1 ? " field" : " fields") + ", no field " + std::to_string(e.field) +
              token;
     case What::kCompressed: {
       const std::string how = file + "looks " + e.compressor + "-compressed; decompress it first";
       if (std::strcmp(e.path, "-") == 0) return how + " with " + e.decompressor;
-      std::string command = std::string(e.decompressor) + " " + shell_word(e.path) + " | " + name();
+      // The same command line with the file on standard input: the options
+      // as given, "-" for the sample file, the operands after it. A name
+      // that begins with - would be an option to the decompressor.
+      const std::string path = e.path[0] == '-' ? std::string("./") + e.path : e.path;
+      std::string command = std::string(e.decompressor) + " " + shell_word(path.c_str()) + " | ";
+      command += name();
+      for (int i = 1; i < first_operand; ++i) command += " " + shell_word(args[i]);
       command += " -";
-      for (int i = 2; i < arg_count; ++i) command += " " + shell_word(args[i]);
+      for (int i = first_operand + 1; i < arg_count; ++i) command += " " + shell_word(args[i]);
       return how + ": " + shown(command.c_str());
     }
   }
   return file + "unreadable";
+}
+
+[[noreturn]] void usage_failed() {
+  die(kUsage, std::string("usage: ") + name() + " [-f N] [-H] " + self.operands);
+}
+
+// The value of -f or --field: a field number, counted from 1 as cut and awk
+// count. Anything else ends the run as a wrong command line: a field that
+// does not exist would read nothing, and "2x" or "1.5" is a slip, not 2 or 1.
+int field_number(const char* text) {
+  const char* const digits = text + (text[0] == '-');
+  const std::size_t length = std::strlen(digits);
+  const std::string quoted = ": '" + shown(text) + "'";
+  if (length == 0 || std::strspn(digits, "0123456789") != length) {
+    die(kUsage, prefix() + "field is not a whole number" + quoted);
+  }
+  const char* const significant = digits + std::strspn(digits, "0");
+  if (text[0] == '-' || *significant == '\0') {
+    die(kUsage, prefix() + "fields count from 1" + quoted);
+  }
+  // More than ten significant digits cannot fit an int, nor overflow atoll.
+  const long long field = std::strlen(significant) > 10 ? LLONG_MAX : std::atoll(significant);
+  if (field > INT_MAX) die(kUsage, prefix() + "field is too large" + quoted);
+  return static_cast<int>(field);
+}
+
+[[noreturn]] void unknown_option(const std::string& option, const char* arg) {
+  die(kUsage, prefix() + "unknown option '" + shown(option.c_str()) + "' (a file named " +
+                  shown(arg) + " is ./" + shown(arg) + ")");
+}
+
+// Reads the options from argv[1] on, as POSIX utilities take them: they come
+// before the operands, letters may be grouped (-Hf2), a value follows its
+// option in the same argument or is the next one, and the first argument
+// that is not an option ends them, so that a negative divisor after the
+// sample file stays a divisor; "--" ends them too, and "-" is an operand.
+// Written out rather than left to getopt_long, which would permute the
+// arguments unless told not to, print messages of its own, take
+// abbreviations of the long options, and keep global state. The index of
+// the first operand.
+int read_options(int argc, char** argv, sample_input::Selection& selection) {
+  int i = 1;
+  for (; i < argc; ++i) {
+    const char* const arg = argv[i];
+    if (arg[0] != '-' || arg[1] == '\0') break;
+    if (std::strcmp(arg, "--") == 0) return i + 1;
+    if (arg[1] == '-') {
+      const char* value = std::strchr(arg, '=');
+      const std::string option(arg, value != nullptr ? value - arg : std::strlen(arg));
+      if (option == "--field") {
+        if (value == nullptr && i + 1 == argc) {
+          die(kUsage, prefix() + "option --field needs a field number");
+        }
+        selection.field = field_number(value != nullptr ? value + 1 : argv[++i]);
+      } else if (option == "--header") {
+        if (value != nullptr) {
+          die(kUsage, prefix() + "option --header takes no value: '" + shown(arg) + "'");
+        }
+        selection.header = true;
+      } else if (option == "--help" || option == "--version") {
+        usage_failed();  // answered alone only
+      } else {
+        unknown_option(option, arg);
+      }
+      continue;
+    }
+    for (const char* c = arg + 1; *c != '\0'; ++c) {
+      if (*c == 'H') {
+        selection.header = true;
+      } else if (*c == 'f') {
+        if (c[1] == '\0' && i + 1 == argc) die(kUsage, prefix() + "option -f needs a field number");
+        selection.field = field_number(c[1] != '\0' ? c + 1 : argv[++i]);
+        break;
+      } else if (*c == 'h' || *c == 'V') {
+        usage_failed();
+      } else {
+        // A byte outside ASCII begins a character the message shows whole.
+        const bool ascii = static_cast<unsigned char>(*c) < 0x80;
+        unknown_option("-" + (ascii ? std::string(1, *c) : std::string(c)), arg);
+      }
+    }
+  }
+  return i;
 }
 
 // A write to path ("-": standard output) failed; errno says why, where it can.
@@ -123,33 +215,41 @@ extern "C" void on_signal(int signal) {
 
 }  // namespace
 
-void start(const About& about, int argc, char** argv) {
+CommandLine start(const About& about, int argc, char** argv) {
   self = about;
   arg_count = argc;
   args = argv;
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
-  const std::string usage = std::string("usage: ") + about.name + " " + about.operands + "\n";
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::printf("%s%s\n", usage.c_str(), about.summary);
+    std::printf("usage: %s [-f N] [-H] %s\n%s\n", about.name, about.operands, about.summary);
     std::printf(
         "SAMPLE_FILE holds numbers separated by white space; - is standard input, and\n"
-        "a file whose name begins with - is named ./-name. Exit status: 0 done, 1 a\n"
-        "file failed, 2 a wrong command line. %s --version says the version;\n"
+        "a file whose name begins with - is named ./-name or follows --.\n"
+        "\n"
+        "Options, before the files:\n"
+        "  -f, --field=N  read only field N of each line, counted from 1; fields are\n"
+        "                 separated by spaces and tabs, the others may hold anything\n"
+        "  -H, --header   skip the first line, whatever it holds\n"
+        "  -h, --help     print this help (given alone)\n"
+        "  -V, --version  print the version (given alone)\n"
+        "\n"
+        "Exit status: 0 done, 1 a file failed, 2 a wrong command line.\n"
         "man %s says more.\n",
-        about.name, about.name);
+        about.name);
     std::exit(finish());
   }
   if (argc == 2 && (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "-V") == 0)) {
     std::printf("%s (netfigures) %s\n", about.name, NETFIGURES_VERSION);
     std::exit(finish());
   }
+  CommandLine line{};
+  first_operand = read_options(argc, argv, line.selection);
+  line.operands = argv + first_operand;
   int operands = 1;
   for (const char* c = about.operands; *c != '\0'; ++c) operands += *c == ' ';
-  if (argc != operands + 1) {
-    std::fputs(usage.c_str(), stderr);
-    std::exit(kUsage);
-  }
+  if (argc - first_operand != operands) usage_failed();
+  return line;
 }
 
 void bad_number(const char* name, const char* arg, const char* why) {
@@ -185,8 +285,17 @@ void close(std::FILE* stream, const char* path) {
   if (std::fclose(stream) != 0) flush_failed(path);
 }
 
+void read_done(const sample_input::ReadError& error) { columns = error.columns; }
+
 int finish() {
   close(stdout, "-");
+  // Every number of a file of columns read as one stream of samples: the
+  // figures are not what the user meant, most likely. Decided from the first
+  // lines, so it costs nothing on a long file.
+  if (columns >= 2) {
+    warn("lines hold " + std::to_string(columns) +
+         " numbers each, all read as samples; -f N reads field N alone");
+  }
   return 0;
 }
 

@@ -16,7 +16,8 @@ constexpr program::About kAbout{
 }  // namespace
 
 int main(int argc, char** argv) {
-  program::start(kAbout, argc, argv);
+  const program::CommandLine line = program::start(kAbout, argc, argv);
+  const char* const samples = line.operands[0];
 
   // One addition at a time in file order, each square rounded before it is
   // added: the printed digits depend on that order. (Two members of one
@@ -26,7 +27,7 @@ int main(int argc, char** argv) {
     double of_samples = 0.0;
     double of_squares = 0.0;
   } sums;
-  const std::int64_t n = program::read_reals(argv[1], [&](double x) {
+  const std::int64_t n = program::read_reals(samples, line.selection, [&](double x) {
     sums.of_samples += x;
     sums.of_squares += x * x;
   });

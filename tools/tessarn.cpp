@@ -18,12 +18,13 @@ constexpr program::About kAbout{
 }  // namespace
 
 int main(int argc, char** argv) {
-  program::start(kAbout, argc, argv);
-  const double interval = rate::divisor("interval", argv[2]);
+  const program::CommandLine line = program::start(kAbout, argc, argv);
+  const char* const samples = line.operands[0];
+  const double interval = rate::divisor("interval", line.operands[1]);
 
   std::int64_t bits = 0;
-  if (__builtin_mul_overflow(rate::total(argv[1]), 8, &bits)) {
-    program::file_failed(argv[1], "the total in bits does not fit in 64 bits");
+  if (__builtin_mul_overflow(rate::total(samples, line.selection), 8, &bits)) {
+    program::file_failed(samples, "the total in bits does not fit in 64 bits");
   }
 
   // A zero interval is not guarded: the result is inf or NaN, as divided.

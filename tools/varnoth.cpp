@@ -47,10 +47,11 @@ int first_line(double x) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  program::start(kAbout, argc, argv);
+  const program::CommandLine line = program::start(kAbout, argc, argv);
+  const char* const samples = line.operands[0];
   // Opened before the samples are read: a path that cannot be written fails
   // the run at once, not after a long read.
-  output_file::OutputFile distribution = output_file::open(argv[2], argv[1]);
+  output_file::OutputFile distribution = output_file::open(line.operands[1], samples);
 
   // from[k] counts the samples whose first line is k: they lie at or below
   // every point from k/1000 on. Bucketing once per sample and summing the
@@ -58,7 +59,7 @@ int main(int argc, char** argv) {
   // above k for each sample, without 1000 steps per sample.
   std::array<std::uint64_t, kPoints + 1> from{};
   double sum = 0.0;
-  const std::int64_t n = program::read_reals(argv[1], [&](double x) {
+  const std::int64_t n = program::read_reals(samples, line.selection, [&](double x) {
     sum += x;
     ++from[first_line(x)];
   });
