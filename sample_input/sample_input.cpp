@@ -32,6 +32,19 @@ constexpr Compressor kCompressors[] = {
     {"zstd", "zstdcat", "\x28\xb5\x2f\xfd", 4},
 };
 
+constexpr std::size_t kLongestMagic = 6;  // xz's
+
+// The compressor whose magic bytes [begin, end) begins with, if any.
+const Compressor* compressor(const char* begin, const char* end) {
+  for (const Compressor& c : kCompressors) {
+    if (end - begin >= static_cast<std::ptrdiff_t>(c.magic_length) &&
+        std::memcmp(begin, c.magic, c.magic_length) == 0) {
+      return &c;
+    }
+  }
+  return nullptr;
+}
+
 constexpr std::string_view kBom = "\xef\xbb\xbf";  // U+FEFF in UTF-8
 
 // The length of the UTF-8 sequence of a printable character at s, or 0 where
@@ -157,13 +170,18 @@ bool Source::read_block(const char*& p) {
 bool Source::start(const Selection& selection) {
   const char* p = refill(end_);
   if (p == nullptr) return false;
-  // One UTF-8 byte order mark, which spreadsheets and many Windows tools
-  // write, is dropped where the file begins; anywhere else it is text. (A
-  // block may be shorter than the mark.)
-  while (static_cast<std::size_t>(end_ - p) < kBom.size() && !eof_ &&
-         std::memcmp(p, kBom.data(), end_ - p) == 0) {
+  // The first bytes tell what the file is, even where a block is shorter.
+  while (static_cast<std::size_t>(end_ - p) < kLongestMagic && !eof_) {
     if ((p = refill(p)) == nullptr) return false;
   }
+  // A compressed file fails here, with a hint, whatever is selected: a
+  // header line or the fields before the chosen one would hide its bytes.
+  if (compressor(p, end_) != nullptr) {
+    fail(ReadError::What::kNotANumber, p);
+    return false;
+  }
+  // One UTF-8 byte order mark, which spreadsheets and many Windows tools
+  // write, is dropped where the file begins; anywhere else it is text.
   if (static_cast<std::size_t>(end_ - p) >= kBom.size() &&
       std::memcmp(p, kBom.data(), kBom.size()) == 0) {
     p += kBom.size();
@@ -313,15 +331,11 @@ Source::Next Source::fail(ReadError::What what, const char* at) {
   const char* end = word;
   while (end < end_ && !bytes::is_space(static_cast<unsigned char>(*end))) ++end;
   escape(word, end, error_.token, sizeof error_.token, false);
-  if (offset_ + (word - begin_) == 0) {  // the word the file begins with
-    for (const Compressor& c : kCompressors) {
-      if (end - word >= static_cast<std::ptrdiff_t>(c.magic_length) &&
-          std::memcmp(word, c.magic, c.magic_length) == 0) {
-        error_.what = ReadError::What::kCompressed;
-        error_.compressor = c.name;
-        error_.decompressor = c.decompressor;
-      }
-    }
+  const Compressor* const c = offset_ + (word - begin_) == 0 ? compressor(word, end) : nullptr;
+  if (c != nullptr) {  // the word the file begins with
+    error_.what = ReadError::What::kCompressed;
+    error_.compressor = c->name;
+    error_.decompressor = c->decompressor;
   }
   return Next::kFailed;
 }

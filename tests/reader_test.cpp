@@ -327,6 +327,8 @@ TEST(RealReader, RejectsWhatIsNotANumber) {
                    7),
        What::kCompressed, 1, "\\xfd7zXZ\\x00\\x00"},
       {"1\n\x1f\x8b\x08", What::kNotANumber, 2, "\\x1f\\x8b\\x08"},  // not where a file begins
+      {"\x1f\x8b\x08 \n", What::kCompressed, 1, "\\x1f\\x8b\\x08", {0, true}},  // under a header
+      {"BZh91 0.5\n", What::kCompressed, 1, "BZh91", {2}},  // in a field not read
       // One field of each line: it must be a number, and the line must have it.
       {"1 2\n3\n", What::kShortLine, 2, "3", {2}},
       {"1 2\n\n  3 \t \r\n", What::kShortLine, 3, "3", {2}},
