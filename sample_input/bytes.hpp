@@ -108,6 +108,40 @@ NETFIGURES_INLINE std::uint32_t digits_value(const char* s, int k) {
   return eight_digits_value(((load8(s) - kZeros) << shift) << shift);
 }
 
+// Powers of ten up to 10^19, the largest below 2^64.
+inline constexpr std::uint64_t kPowersOfTen[] = {1u,
+                                                 10u,
+                                                 100u,
+                                                 1000u,
+                                                 10000u,
+                                                 100000u,
+                                                 1000000u,
+                                                 10000000u,
+                                                 100000000u,
+                                                 1000000000u,
+                                                 10000000000u,
+                                                 100000000000u,
+                                                 1000000000000u,
+                                                 10000000000000u,
+                                                 100000000000000u,
+                                                 1000000000000000u,
+                                                 10000000000000000u,
+                                                 100000000000000000u,
+                                                 1000000000000000000u,
+                                                 10000000000000000000u};
+
+// The value of the n (0 to 24) digits at s, eight at a time: exact where it
+// fits 64 bits, as it does for 19 digits and for more with leading zeros.
+// Loads the 8 bytes at s and at each 8 digits after, never past the digits'
+// end.
+NETFIGURES_INLINE std::uint64_t whole_digits(const char* s, int n) {
+  if (n <= 8) return digits_value(s, n);
+  const std::uint64_t high = digits_value(s, 8);
+  if (n <= 16) return high * kPowersOfTen[n - 8] + digits_value(s + 8, n - 8);
+  return (high * kPowersOfTen[8] + digits_value(s + 8, 8)) * kPowersOfTen[n - 16] +
+         digits_value(s + 16, n - 16);
+}
+
 // 16 and 64 bytes at a time: bit k of a mask tells about byte k.
 
 // The 64 bytes at p as bit masks.
@@ -136,6 +170,12 @@ NETFIGURES_INLINE unsigned space_or_nul_mask16(const char* s) {
   const std::uint64_t high = load8(s + 8);
   return high_bits(space_bytes(low) | bytes_equal(low, 0)) |
          high_bits(space_bytes(high) | bytes_equal(high, 0)) << 8;
+}
+
+// The value of the digits among the 16 bytes at s: whole digits, then, if
+// fraction is not 0, a point and fraction digits (whole + 1 + fraction <= 16).
+NETFIGURES_INLINE std::uint64_t number16(const char* s, int whole, int fraction) {
+  return whole_digits(s, whole) * kPowersOfTen[fraction] + whole_digits(s + whole + 1, fraction);
 }
 
 NETFIGURES_INLINE Classes classify64(const char* p) {
@@ -185,6 +225,101 @@ NETFIGURES_INLINE __m128i space(__m128i bytes) {
 NETFIGURES_INLINE unsigned space_or_nul_mask16(const char* s) {
   const __m128i b = load16(s);
   return mask(_mm_or_si128(space(b), _mm_cmpeq_epi8(b, _mm_setzero_si128())));
+}
+
+// The value of digits among 16 bytes by a ladder of multiply-adds: digits
+// to pairs, pairs to fours, fours to eights. The weights of each rung are
+// powers of ten that the places of the digits fix, so a point, an exponent
+// and white space weigh 0 and the digits need not be moved.
+struct Weights {
+  std::int16_t pairs[16];  // digits to pairs
+  std::int16_t fours[8];   // pairs to fours
+  std::int16_t eights[8];  // fours to eights
+  std::uint64_t scale[2];  // the power of ten each eight counts in
+};
+
+// For whole digits, then, if fraction is not 0, a point and fraction digits.
+constexpr Weights weights_for(int whole, int fraction) {
+  // The power of ten of each digit in the number, -1 where there is none.
+  int power[16] = {};
+  int after = whole + fraction;
+  for (int i = 0; i < 16; ++i) {
+    const bool digit = i < whole || (fraction > 0 && i > whole && i <= whole + fraction);
+    power[i] = digit ? --after : -1;
+  }
+  // Each rung combines pairs of the last: a pair's value counts in units of
+  // the smallest power in it, and each member is weighted accordingly.
+  std::int16_t rungs[3][16] = {};
+  for (int rung = 0, count = 16; rung < 3; ++rung, count /= 2) {
+    for (int i = 0; i < count; i += 2) {
+      const int a = power[i];
+      const int b = power[i + 1];
+      const int low = a < 0 ? b : b < 0 ? a : (a < b ? a : b);
+      rungs[rung][i] = static_cast<std::int16_t>(a < 0 ? 0 : kPowersOfTen[a - low]);
+      rungs[rung][i + 1] = static_cast<std::int16_t>(b < 0 ? 0 : kPowersOfTen[b - low]);
+      power[i / 2] = low;
+    }
+  }
+  Weights w{};
+  for (int i = 0; i < 16; ++i) w.pairs[i] = rungs[0][i];
+  for (int i = 0; i < 8; ++i) w.fours[i] = rungs[1][i];
+  for (int i = 0; i < 8; ++i) w.eights[i] = rungs[2][i];
+  for (int i = 0; i < 2; ++i) w.scale[i] = power[i] < 0 ? 0 : kPowersOfTen[power[i]];
+  return w;
+}
+
+// Every number's weights, computed by the compiler, at [whole][fraction].
+struct WeightTable {
+  Weights at[17][16];
+};
+
+constexpr WeightTable make_weight_table() {
+  WeightTable table{};
+  for (int whole = 0; whole <= 16; ++whole) {
+    table.at[whole][0] = weights_for(whole, 0);  // no point: 16 digits at most
+    for (int fraction = 1; whole + 1 + fraction <= 16; ++fraction) {
+      table.at[whole][fraction] = weights_for(whole, fraction);
+    }
+  }
+  return table;
+}
+
+inline constexpr WeightTable kWeightTable = make_weight_table();
+
+// The weights in registers.
+struct Ladder {
+  __m128i pairs[2];
+  __m128i fours;
+  __m128i eights;
+  std::uint64_t scale[2];
+};
+
+NETFIGURES_INLINE Ladder ladder_for(int whole, int fraction) {
+  const Weights& w = kWeightTable.at[whole][fraction];
+  return {{_mm_loadu_si128(reinterpret_cast<const __m128i*>(w.pairs)),
+           _mm_loadu_si128(reinterpret_cast<const __m128i*>(w.pairs + 8))},
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(w.fours)),
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(w.eights)),
+          {w.scale[0], w.scale[1]}};
+}
+
+// The value of the digits in the 16 bytes at p that the ladder weighs.
+NETFIGURES_INLINE std::uint64_t climb(const char* p, const Ladder& l) {
+  const __m128i digits = _mm_sub_epi8(load16(p), _mm_set1_epi8('0'));
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i pairs =
+      _mm_packs_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(digits, zero), l.pairs[0]),
+                      _mm_madd_epi16(_mm_unpackhi_epi8(digits, zero), l.pairs[1]));
+  const __m128i fours = _mm_madd_epi16(pairs, l.fours);
+  const __m128i eights = _mm_madd_epi16(_mm_packs_epi32(fours, fours), l.eights);
+  const auto low = static_cast<std::uint32_t>(_mm_cvtsi128_si32(eights));
+  const auto high = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(eights, 4)));
+  return low * l.scale[0] + high * l.scale[1];
+}
+
+// As portable::number16, by the ladder.
+NETFIGURES_INLINE std::uint64_t number16(const char* s, int whole, int fraction) {
+  return climb(s, ladder_for(whole, fraction));
 }
 
 NETFIGURES_INLINE Classes classify64(const char* p) {

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <iterator>
 
+#include "sample_input/bytes.hpp"
 #include "sample_input/config.hpp"
 #include "sample_input/decimal.hpp"
 
@@ -21,27 +22,7 @@ inline constexpr std::size_t kMaxNumberLength = std::size_t{64} * 1024;
 
 namespace convert {
 
-// Powers of ten up to 10^19, the largest below 2^64.
-inline constexpr std::uint64_t kPowersOfTen[] = {1u,
-                                                 10u,
-                                                 100u,
-                                                 1000u,
-                                                 10000u,
-                                                 100000u,
-                                                 1000000u,
-                                                 10000000u,
-                                                 100000000u,
-                                                 1000000000u,
-                                                 10000000000u,
-                                                 100000000000u,
-                                                 1000000000000u,
-                                                 10000000000000u,
-                                                 100000000000000u,
-                                                 1000000000000000u,
-                                                 10000000000000000u,
-                                                 100000000000000000u,
-                                                 1000000000000000000u,
-                                                 10000000000000000000u};
+using bytes::kPowersOfTen;
 
 // Any integer of this many decimal digits is at most kMaxExactMantissa.
 inline constexpr int kMaxExactDigits = 15;

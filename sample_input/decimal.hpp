@@ -81,7 +81,7 @@ inline constexpr std::uint64_t kInfinityBits = std::uint64_t{kMaxBiasedExponent}
 // The bits of the double nearest to digits·10^exponent, for digits not 0 and
 // exponent in the table's range; false where the table's precision leaves it
 // undecided.
-NETFIGURES_INLINE bool nearest(std::uint64_t digits, int exponent, std::uint64_t& bits) {
+inline bool nearest(std::uint64_t digits, int exponent, std::uint64_t& bits) {
   // Digits with their top bit set, so that the product's leading bit is bit
   // 190 or 191 and its top word holds every bit a double can keep.
   const int zeros = __builtin_clzll(digits);
@@ -120,9 +120,12 @@ NETFIGURES_INLINE bool nearest(std::uint64_t digits, int exponent, std::uint64_t
   // A tie only where x = y and nothing follows the rounding bit; an inexact x
   // is past the midpoint that y is on.
   bool tie = exact && rest == 0 && middle == 0 && bottom == 0;
-  // The rare test first, so that no branch waits on the rounding bit.
-  if (rest == rest_mask && middle == ~std::uint64_t{0} && bottom > 0 - w && !exact &&
-      (kept & 1) == 0) {
+  // The rare test alone decides the branch, all its parts evaluated at once
+  // (& not &&): as separate branches the compiler may test the rounding bit
+  // first, which is a coin toss.
+  const bool below_midpoint =
+      (rest == rest_mask) & (middle == ~std::uint64_t{0}) & (bottom > 0 - w);
+  if (__builtin_expect(below_midpoint, 0) && !exact && (kept & 1) == 0) {
     // y is below a midpoint by less than w: x, in [y, y + w), may be on it or past it.
     // From kMinTiePower to -1, x is on it: 5^-q·(x - midpoint) is an integer
     // multiple of 2^130 (5^-q·x = w·2^k with k >= 130, and the midpoint is a
@@ -144,6 +147,45 @@ NETFIGURES_INLINE bool nearest(std::uint64_t digits, int exponent, std::uint64_t
   return true;
 }
 
+// nearest() for most decimals, from one 64 × 64-bit product: that of the
+// digits and the top word of the power. The rest of the exact value adds
+// less than the digits w to that product's low word, so at most one to its
+// top word. The kept bits and the rounding stand either way but in two
+// cases, which go to nearest() with the results near the ends of the range:
+// the bits below the rounding bit all ones, the rounding bit clear and a
+// carry possible (it would round up what rounds down); and all zeros, the
+// rounding bit set and the low word zero (a tie, perhaps, to round to even).
+// Traces that keep every digit (%.18e) lie next to a double, where those
+// bits are all zeros or all ones, so both cases need the rounding bit too.
+NETFIGURES_INLINE bool nearest_quickly(std::uint64_t digits, int exponent, std::uint64_t& bits) {
+  const int zeros = __builtin_clzll(digits);
+  const std::uint64_t w = digits << zeros;
+  const Power& p = kPowersOfFive.power[exponent - kMinPower];
+  const Uint128 product = static_cast<Uint128>(w) * p.high;
+  const auto top = static_cast<std::uint64_t>(product >> 64);
+  const auto low = static_cast<std::uint64_t>(product);
+  const int leading = static_cast<int>(top >> 63);
+  const int biased = floor_log2_pow10(exponent) + 63 + leading - zeros + kExponentBias;
+  const int dropped = 63 + leading - (kSignificandBits + 2);  // below the rounding bit
+  const std::uint64_t rest_mask = (std::uint64_t{1} << dropped) - 1;
+  const std::uint64_t rest = top & rest_mask;
+  const std::uint64_t kept = top >> dropped;  // the significand, then the rounding bit
+  const std::uint64_t up = kept & 1;
+  // One branch, seldom taken (& and | rather than && and ||, which the
+  // compiler may turn into branches of their own, some a coin toss).
+  const bool carry = low + w < low;
+  if (__builtin_expect(((rest == rest_mask) & (up == 0) & carry) |
+                           ((rest == 0) & (up == 1) & (low == 0)) | (biased < 1) |
+                           (biased >= kMaxBiasedExponent - 1),
+                       0)) {
+    return nearest(digits, exponent, bits);
+  }
+  // Past the midpoint or short of it: up if the rounding bit is set. (A
+  // significand rounded up to 2^53 carries into the exponent, as it should.)
+  bits = (static_cast<std::uint64_t>(biased - 1) << kSignificandBits) + (kept >> 1) + up;
+  return true;
+}
+
 }  // namespace detail
 
 // The double nearest to digits·10^exponent (ties to even), as strtod rounds
@@ -158,7 +200,7 @@ NETFIGURES_INLINE bool round_decimal(std::uint64_t digits, int exponent, bool ne
     bits = 0;
   } else if (exponent > kMaxPower) {
     bits = detail::kInfinityBits;
-  } else if (!detail::nearest(digits, exponent, bits)) {
+  } else if (!detail::nearest_quickly(digits, exponent, bits)) {
     return false;
   }
   bits |= static_cast<std::uint64_t>(negative) << 63;

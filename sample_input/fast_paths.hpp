@@ -244,64 +244,6 @@ class Layout {
 // a ladder of multiply-adds in place.
 namespace sse2 {
 
-// The weights of the ladder, for the digits of a number in the first 16
-// bytes of a layout: whole digits, a point, fraction digits.
-struct Weights {
-  std::int16_t pairs[16];  // digits to pairs
-  std::int16_t fours[8];   // pairs to fours
-  std::int16_t eights[8];  // fours to eights
-  std::uint64_t scale[2];  // the power of ten each eight counts in
-};
-
-constexpr Weights weights_for(int whole, int fraction) {
-  // The power of ten of each digit in the number, -1 where there is none.
-  int power[16] = {};
-  int after = whole + fraction;
-  for (int i = 0; i < 16; ++i) {
-    const bool digit = i < whole || (fraction > 0 && i > whole && i <= whole + fraction);
-    power[i] = digit ? --after : -1;
-  }
-  // Each rung combines pairs of the last: a pair's value counts in units of
-  // the smallest power in it, and each member is weighted accordingly.
-  std::int16_t rungs[3][16] = {};
-  for (int rung = 0, count = 16; rung < 3; ++rung, count /= 2) {
-    for (int i = 0; i < count; i += 2) {
-      const int a = power[i];
-      const int b = power[i + 1];
-      const int low = a < 0 ? b : b < 0 ? a : std::min(a, b);
-      rungs[rung][i] = static_cast<std::int16_t>(a < 0 ? 0 : convert::kPowersOfTen[a - low]);
-      rungs[rung][i + 1] = static_cast<std::int16_t>(b < 0 ? 0 : convert::kPowersOfTen[b - low]);
-      power[i / 2] = low;
-    }
-  }
-  Weights w{};
-  for (int i = 0; i < 16; ++i) w.pairs[i] = rungs[0][i];
-  for (int i = 0; i < 8; ++i) w.fours[i] = rungs[1][i];
-  for (int i = 0; i < 8; ++i) w.eights[i] = rungs[2][i];
-  for (int i = 0; i < 2; ++i) w.scale[i] = power[i] < 0 ? 0 : convert::kPowersOfTen[power[i]];
-  return w;
-}
-
-// Every layout's weights, computed by the compiler, at [whole][fraction
-// digits within the first 16 bytes]: learning a layout looks them up, for
-// where a trace's layouts take turns (%g drops trailing zeros), each change
-// means learning anew.
-struct WeightTable {
-  Weights at[17][16];
-};
-
-constexpr WeightTable make_weight_table() {
-  WeightTable table{};
-  for (int whole = 0; whole <= 16; ++whole) {
-    for (int fraction = 0; fraction < 16 && whole + 1 + fraction <= 16; ++fraction) {
-      table.at[whole][fraction] = weights_for(whole, fraction);
-    }
-  }
-  return table;
-}
-
-inline constexpr WeightTable kWeightTable = make_weight_table();
-
 class Layout {
  public:
   bool learn(const char* p, const char* end, Through through = Through::kSpace) {
@@ -310,13 +252,7 @@ class Layout {
     // The fraction digits the first 16 bytes hold; the rest follow in the next 16.
     const int first = facts_.fraction == 0 ? 0 : std::min(facts_.fraction, 15 - facts_.whole);
     rest_ = facts_.fraction - first;
-    const Weights& w = kWeightTable.at[facts_.whole][first];
-    pair_weights_[0] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w.pairs));
-    pair_weights_[1] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w.pairs + 8));
-    four_weights_ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w.fours));
-    eight_weights_ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w.eights));
-    eight_scale_[0] = w.scale[0];
-    eight_scale_[1] = w.scale[1];
+    ladder_ = bytes::sse2::ladder_for(facts_.whole, first);
     kind_ = value_kind(facts_);
     short_ = short_layout(facts_);
     divisor_ = convert::kExactPowersOfTen[short_ ? facts_.fraction : 0];
@@ -350,7 +286,7 @@ class Layout {
     }
     std::uint64_t mantissa = ladder(p);
     if (rest_ > 0) {
-      mantissa = mantissa * convert::kPowersOfTen[rest_] + scan::whole_digits(p + 16, rest_);
+      mantissa = mantissa * convert::kPowersOfTen[rest_] + bytes::whole_digits(p + 16, rest_);
     }
     return converted(mantissa, p, facts_, kind_, negative, out);
   }
@@ -397,22 +333,8 @@ class Layout {
     return _mm_set1_epi8(static_cast<char>(facts_.exponent_signed ? facts_.exponent_at - 1 : -1));
   }
 
-  // The value of the digits of the number in the 16 bytes at p, by a ladder
-  // of multiply-adds: digits to pairs, pairs to fours, fours to eights. The
-  // weights of each rung are powers of ten that this layout fixes, so the
-  // point, an exponent and the white space weigh 0 and the digits need not
-  // be moved.
   NETFIGURES_INLINE std::uint64_t ladder(const char* p) const {
-    const __m128i digits = _mm_sub_epi8(bytes::sse2::load16(p), _mm_set1_epi8('0'));
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i pairs =
-        _mm_packs_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(digits, zero), pair_weights_[0]),
-                        _mm_madd_epi16(_mm_unpackhi_epi8(digits, zero), pair_weights_[1]));
-    const __m128i fours = _mm_madd_epi16(pairs, four_weights_);
-    const __m128i eights = _mm_madd_epi16(_mm_packs_epi32(fours, fours), eight_weights_);
-    const auto low = static_cast<std::uint32_t>(_mm_cvtsi128_si32(eights));
-    const auto high = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(eights, 4)));
-    return low * eight_scale_[0] + high * eight_scale_[1];
+    return bytes::sse2::climb(p, ladder_);
   }
 
   LayoutFacts facts_{};
@@ -422,10 +344,7 @@ class Layout {
   int rest_ = 0;           // fraction digits past the first 16 bytes
   __m128i flip_[2] = {};   // '0' where the layout has a digit, its byte elsewhere
   __m128i limit_[2] = {};  // 9 where it has a digit, 0 elsewhere, 255 past its end
-  __m128i pair_weights_[2] = {};
-  __m128i four_weights_ = _mm_setzero_si128();
-  __m128i eight_weights_ = _mm_setzero_si128();
-  std::uint64_t eight_scale_[2] = {};
+  bytes::sse2::Ladder ladder_{};
 };
 
 }  // namespace sse2
@@ -535,7 +454,7 @@ NETFIGURES_INLINE const char* integer_block(const char* p, Step& step, std::int6
       const auto magnitude = static_cast<std::int32_t>(bytes::digits_value(digits, length));
       value = negative ? -magnitude : magnitude;
     } else if (length > convert::kMaxIntegerDigits ||
-               !convert::to_int32(scan::whole_digits(digits, length), negative != 0, value)) {
+               !convert::to_int32(bytes::whole_digits(digits, length), negative != 0, value)) {
       stop = first;  // longer, or out of range: for the scanners, which say why
       break;
     }

@@ -118,12 +118,22 @@ class Speculation {
   bool checking() const { return misses_ < kPatience; }
   bool learning() const { return checking() || misses_ % kRetryEvery == 0; }
   void hit() { misses_ = 0; }
+  // A run of that many numbers of one layout ended: a short one costs more
+  // at its end, in a mispredicted branch, than it saved, and counts as a
+  // miss, so that formats whose length changes every few numbers (the
+  // shortest round-trip digits) go to the scanners. Whether to go on
+  // checking.
+  bool ran(std::int64_t numbers) {
+    misses_ = numbers >= kLongRun ? 0 : misses_ + 1;
+    return checking();
+  }
   // A number that did not come from the layout run; learnt, if it was.
   void missed(bool learnt) { misses_ = learnt && !checking() ? kPatience - 1 : misses_ + 1; }
 
  private:
   static constexpr std::uint64_t kPatience = 4;
   static constexpr std::uint64_t kRetryEvery = 64;
+  static constexpr std::int64_t kLongRun = 4;
   // Numbers since the layout last matched (64 bits: it never wraps round). At
   // first nothing is learnt, so nothing is checked, and the first number is
   // learnt at once.
@@ -162,8 +172,11 @@ class Source {
     for (;;) {
       if constexpr (std::is_integral_v<T>) integer_blocks(c, step);
       if (speculation.checking()) {
-        layout_run<T>(c, layouts.current(), speculation, step);
-        if (layouts.switch_to(c.p + bytes::is_minus(*c.p))) continue;
+        const std::int64_t before = c.count;
+        layout_run<T>(c, layouts.current(), step);
+        if (speculation.ran(c.count - before) && layouts.switch_to(c.p + bytes::is_minus(*c.p))) {
+          continue;
+        }
       }
       c.p = skip_space(c.p, c.line);
       T value{};
@@ -218,20 +231,18 @@ class Source {
   // The numbers of the learnt layout that follow, each with its white space;
   // a short layout in a loop of its own, which touches nothing else.
   template <class T, class Step>
-  NETFIGURES_INLINE void layout_run(Cursor& c, const fast::Layout& layout, Speculation& speculation,
-                                    Step& step) {
+  NETFIGURES_INLINE void layout_run(Cursor& c, const fast::Layout& layout, Step& step) {
     if (layout.is_short()) {
-      run<true, T>(c, layout, speculation, step);
+      run<true, T>(c, layout, step);
     } else {
-      run<false, T>(c, layout, speculation, step);
+      run<false, T>(c, layout, step);
     }
   }
 
   // The minus is added without a branch, which would be mispredicted on every
   // negative number.
   template <bool kShort, class T, class Step>
-  NETFIGURES_INLINE void run(Cursor& c, const fast::Layout& layout, Speculation& speculation,
-                             Step& step) {
+  NETFIGURES_INLINE void run(Cursor& c, const fast::Layout& layout, Step& step) {
     for (;;) {
       const unsigned negative = bytes::is_minus(*c.p);
       T value{};
@@ -241,7 +252,6 @@ class Source {
       }
       c.line += layout.newlines();
       c.p += negative + layout.length();
-      speculation.hit();
       step(value);
       ++c.count;
     }
@@ -255,16 +265,14 @@ class Source {
     return p;
   }
 
-  // A number in the form a layout is learnt from, read while learning pays,
-  // and its layout learnt if it fits one; false where the general scanners
-  // must read it.
+  // A number of the common form, its layout learnt if learning pays and it
+  // fits one; false where the general scanners must read it.
   template <class T>
   NETFIGURES_INLINE bool plain_number(Cursor& c, fast::Layouts& layouts, bool learning, T& value,
                                       bool& learnt) {
-    if (!learning) return false;
     const char* const end = scan::scan_plain(c.p, value);
     if (end == nullptr) return false;
-    learnt = layouts.learn(c.p, end);
+    learnt = learning && layouts.learn(c.p, end);
     if (learnt) {  // the white space after the number is part of its layout
       c.line += layouts.current().newlines();
       c.p += bytes::is_minus(*c.p) + layouts.current().length();

@@ -7,6 +7,7 @@
 // (sample_input.hpp says how many each scanner reads).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "sample_input/bytes.hpp"
@@ -46,18 +47,7 @@ NETFIGURES_INLINE const char* skip_digits(const char* s) {
   }
 }
 
-// The value of the n (0 to 24) digits at s, eight at a time: exact where it
-// fits 64 bits, as it does for 19 digits and for more with leading zeros.
-// Loads the 8 bytes at s and at each 8 digits after, never past the digits'
-// end.
-NETFIGURES_INLINE std::uint64_t whole_digits(const char* s, int n) {
-  if (n <= 8) return bytes::digits_value(s, n);
-  const std::uint64_t high = bytes::digits_value(s, 8);
-  if (n <= 16) return high * convert::kPowersOfTen[n - 8] + bytes::digits_value(s + 8, n - 8);
-  return (high * convert::kPowersOfTen[8] + bytes::digits_value(s + 8, 8)) *
-             convert::kPowersOfTen[n - 16] +
-         bytes::digits_value(s + 16, n - 16);
-}
+using bytes::whole_digits;
 
 // The digits of a decimal at s: how many stand before the point, whether
 // there is one, how many after it, and where they end. Found by one 16-byte
@@ -76,7 +66,7 @@ NETFIGURES_INLINE Decimal measure_decimal(const char* s) {
   int whole = __builtin_ctzll(~digits);
   bool point = s[whole] == '.';
   int fraction = point ? __builtin_ctzll(~digits >> (whole + 1)) : 0;
-  if (whole + point + fraction == 16) {  // 16 bytes of number: the next 16 start by the sentinel
+  if (whole + point + fraction >= 16) {  // 16 bytes of number: the next 16 start by the sentinel
     digits |= std::uint64_t{bytes::wide::digit_mask16(s + 16)} << 16;
     whole = __builtin_ctzll(~digits);
     point = s[whole] == '.';
@@ -87,10 +77,20 @@ NETFIGURES_INLINE Decimal measure_decimal(const char* s) {
 
 // The mantissa of a decimal at s with whole digits, then a point and
 // fraction digits if fraction is not 0; kMaxMantissaDigits in all at most.
-// Loads the 8 bytes at the digits and at each 8 digits after.
+// The first 16 bytes at once, in vector code where there is some; the
+// digits past them eight at a time. Loads the 16 bytes at s, and 8 at each 8
+// digits past them.
 NETFIGURES_INLINE std::uint64_t decimal_digits(const char* s, int whole, int fraction) {
-  return whole_digits(s, whole) * convert::kPowersOfTen[fraction] +
-         whole_digits(s + whole + 1, fraction);
+  if (whole + (fraction > 0) > 16) {  // digits before the point past the first 16 bytes: rare
+    return whole_digits(s, whole) * convert::kPowersOfTen[fraction] +
+           whole_digits(s + whole + 1, fraction);
+  }
+  // The fraction digits the first 16 bytes hold, and those after.
+  const int first = fraction == 0 ? 0 : std::min(fraction, 15 - whole);
+  const int rest = fraction - first;
+  const std::uint64_t value = bytes::wide::number16(s, whole, first);
+  if (rest == 0) return value;
+  return value * convert::kPowersOfTen[rest] + whole_digits(s + 16, rest);
 }
 
 // The value of the digits of the decimal d at s, where it fits 64 bits:
@@ -189,15 +189,37 @@ NETFIGURES_INLINE Token<double> scan_real(const char* p) {
   return {end, end, Status::kValue, value};
 }
 
-// A real in the form a layout is learnt from: an optional minus, digits and
-// the rest, then white space; where it ends, or nullptr where the text is
-// not of this form. Loads what scan_real loads.
+// The common form of a real in a trace: an optional minus, digits with a
+// point perhaps, an exponent perhaps, at most kMaxMantissaDigits digits,
+// then white space. Most numbers of most traces are of this form, so this is
+// scan_real with nothing else to tell apart: where it ends, or nullptr where
+// the text is not of this form (or the number is one the converter cannot
+// decide) and scan_real must read it. (No Token: a returned struct goes
+// through memory, and reading it back stalls the loop on every number.)
+// Loads what scan_real loads.
 NETFIGURES_INLINE const char* scan_plain_decimal(const char* p, double& value) {
-  if (*p == '+') return nullptr;
-  const Token<double> t = scan_real(p);
-  if (t.status != Status::kValue || !is_space(static_cast<unsigned char>(*t.end))) return nullptr;
-  value = t.value;
-  return t.end;
+  const unsigned negative = is_minus(*p);
+  const char* const s = p + negative;
+  const Decimal d = measure_decimal(s);
+  const char* end = d.end;
+  int exponent = -d.fraction;
+  if ((*end | 0x20) == 'e') {
+    const Exponent e = scan_exponent(end);
+    if (!e.ok) return nullptr;
+    exponent += e.value;
+    end = e.end;
+  }
+  const int digits = d.whole + d.fraction;
+  if (!is_space(static_cast<unsigned char>(*end)) || digits == 0 ||
+      digits > convert::kMaxMantissaDigits) {
+    return nullptr;
+  }
+  const std::uint64_t mantissa = decimal_digits(s, d.whole, d.fraction);
+  // More digits than a double holds go by the table alone, as in scan_real.
+  const bool converted = digits > convert::kMaxExactDigits
+                             ? convert::round_decimal(mantissa, exponent, negative != 0, value)
+                             : convert::decimal_to_double(mantissa, exponent, negative != 0, value);
+  return converted ? end : nullptr;
 }
 
 // Integers.
@@ -249,8 +271,10 @@ inline Token<std::int32_t> scan_integer(const char* p) {
 }
 
 // The scanners by kind, for the reading loop.
-inline const char* scan_plain(const char* p, double& value) { return scan_plain_decimal(p, value); }
-inline const char* scan_plain(const char* p, std::int32_t& value) {
+NETFIGURES_INLINE const char* scan_plain(const char* p, double& value) {
+  return scan_plain_decimal(p, value);
+}
+NETFIGURES_INLINE const char* scan_plain(const char* p, std::int32_t& value) {
   return scan_plain_integer(p, value);
 }
 NETFIGURES_INLINE Token<double> scan_next(const char* p, double) { return scan_real(p); }
