@@ -175,7 +175,9 @@ NETFIGURES_INLINE unsigned space_or_nul_mask16(const char* s) {
 // The value of the digits among the 16 bytes at s: whole digits, then, if
 // fraction is not 0, a point and fraction digits (whole + 1 + fraction <= 16).
 NETFIGURES_INLINE std::uint64_t number16(const char* s, int whole, int fraction) {
-  return whole_digits(s, whole) * kPowersOfTen[fraction] + whole_digits(s + whole + 1, fraction);
+  // No fraction: nothing is loaded past the digits' end.
+  return whole_digits(s, whole) * kPowersOfTen[fraction] +
+         whole_digits(s + whole + (fraction > 0), fraction);
 }
 
 NETFIGURES_INLINE Classes classify64(const char* p) {

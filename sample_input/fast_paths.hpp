@@ -31,14 +31,20 @@ namespace sample_input::fast {
 inline constexpr int kLayoutBytes = 32;
 
 struct LayoutFacts {
-  int length;                // of the number, past its minus, and the white space after it
-  int newlines;              // among that white space
-  std::uint32_t digits;      // bit k set where byte k is a digit
-  int whole;                 // digits before the point
-  int fraction;              // digits after it
-  int exponent_at;           // where the exponent's digits begin; 0 for none
-  int exponent_digits;       // how many there are
-  bool exponent_signed;      // whether a sign stands before them
+  int length;            // of the number, past its minus, and the white space after it
+  int newlines;          // among that white space
+  std::uint32_t digits;  // bit k set where byte k is a digit
+  int whole;             // digits before the point
+  int fraction;          // digits after it
+  int exponent_at;       // where the exponent's digits begin; 0 for none
+  int exponent_digits;   // how many there are
+  bool exponent_signed;  // whether a sign stands before them
+  // Where a byte matches any byte, -1 for nowhere: an exponent's sign, which
+  // may be '+' or '-' from one number to the next (1.02e+00, 9.8e-01) and
+  // is checked by the value. Never the last byte of the first half: the
+  // second half is loaded only once the first has matched, and such a match
+  // must not end at the sentinel.
+  int any_at = -1;
   char bytes[kLayoutBytes];  // the layout itself, NUL past its length
 };
 
@@ -90,6 +96,7 @@ inline bool number_facts(const char* p, const char* end, Through through, Layout
     f.exponent_digits = static_cast<int>(end - digits);
     if (f.exponent_digits == 0 || f.exponent_digits > 8) return false;
   }
+  f.any_at = f.exponent_signed && f.exponent_at - 1 != 15 ? f.exponent_at - 1 : -1;
   layout_bytes(p, static_cast<int>(stop - p), f);
   f.newlines = static_cast<int>(std::count(end, stop, '\n'));
   learnt = f;
@@ -214,7 +221,7 @@ class Layout {
   bool learnt() {
     others_ = ~facts_.digits & ((std::uint64_t{1} << facts_.length) - 1);
     // An exponent's sign may be either (1.02e+00, 9.8e-01): the value checks it.
-    if (facts_.exponent_signed) others_ &= ~(std::uint64_t{1} << (facts_.exponent_at - 1));
+    if (facts_.any_at >= 0) others_ &= ~(std::uint64_t{1} << facts_.any_at);
     kind_ = value_kind(facts_);
     short_ = short_layout(facts_);
     divisor_ = convert::kExactPowersOfTen[short_ ? facts_.fraction : 0];
@@ -327,11 +334,7 @@ class Layout {
     }
   }
 
-  // Where an exponent's sign stands, which may be '+' or '-' from one number
-  // to the next (1.02e+00, 9.8e-01): the value checks it. -1 where none.
-  __m128i any_byte() const {
-    return _mm_set1_epi8(static_cast<char>(facts_.exponent_signed ? facts_.exponent_at - 1 : -1));
-  }
+  __m128i any_byte() const { return _mm_set1_epi8(static_cast<char>(facts_.any_at)); }
 
   NETFIGURES_INLINE std::uint64_t ladder(const char* p) const {
     return bytes::sse2::climb(p, ladder_);

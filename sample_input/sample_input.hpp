@@ -12,22 +12,28 @@
 //   every number (no number holds a NUL) and is no white space, so every
 //   byte loop stops there. kPadding readable bytes follow, all NUL.
 // - No load starts past the sentinel, and none is wider than kWidestLoad
-//   bytes, so no read goes past the padding:
-//     - Layout::matches loads 16 bytes at a number's start, which is at or
-//       before the sentinel. The layout run steps on only past a number
-//       that matched, and a layout holds digits and the bytes of its own
-//       number (a point, white space), never a NUL: a match lies wholly
-//       before the sentinel, and the run stops there.
+//   bytes, so no read goes past the padding. Every wide load starts at a
+//   token's start, which is at or before the sentinel, or right after bytes
+//   found to be digits, a point or a layout's own bytes, none of which is
+//   the sentinel:
+//     - Layout::matches loads 16 bytes at a number's start, and the next 16
+//       only once those matched a layout that goes on. A layout holds digits
+//       and the bytes of its own number (a point, an exponent's mark, white
+//       space), never a NUL; the one byte it lets be anything (an exponent's
+//       sign) is followed by digits and is never its sixteenth. So a match
+//       lies wholly before the sentinel, and the layout run, which steps on
+//       only past a match, stops there.
 //     - The scanners (scan_real, scan_integer, the plain scans) load 16
-//       bytes at the token's start and at each 16 digits after it; a digit
-//       is never the sentinel, so the next load starts at or before it. The
-//       digits are then converted eight bytes at a time from within the
-//       token or from its end.
+//       bytes at the token's start, and the next 16, or 16 at each 16
+//       digits, only where those were all digits or a point.
+//     - The converters load 16 bytes at a number's start and 8 at each 8
+//       digits within it (bytes::whole_digits), and a layout's exponent 8
+//       bytes at its first digit.
 //     - integer_block runs only where 64 bytes of data lie ahead; besides
 //       those it loads 16 bytes at the start of each number in them.
 // - A full block always ends at the end of the buffer, so a fault past the
-//   padding would show at every block edge (tests/reader_test.cpp maps the
-//   buffer right before a page that cannot be read).
+//   padding would show at every block edge (tests/fast_paths_test.cpp maps
+//   the buffer right before a page that cannot be read).
 // - The token that ends a block may go on in the next: it is scanned again
 //   once the block is refilled, with up to kContext bytes before it for the
 //   messages and at most kMaxNumberLength bytes of its own.

@@ -83,7 +83,7 @@ NETFIGURES_INLINE Decimal measure_decimal(const char* s) {
 NETFIGURES_INLINE std::uint64_t decimal_digits(const char* s, int whole, int fraction) {
   if (whole + (fraction > 0) > 16) {  // digits before the point past the first 16 bytes: rare
     return whole_digits(s, whole) * convert::kPowersOfTen[fraction] +
-           whole_digits(s + whole + 1, fraction);
+           whole_digits(s + whole + (fraction > 0), fraction);
   }
   // The fraction digits the first 16 bytes hold, and those after.
   const int first = fraction == 0 ? 0 : std::min(fraction, 15 - whole);
