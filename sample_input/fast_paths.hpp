@@ -316,10 +316,11 @@ class Layout {
     const __m128i any = any_byte();
     for (int half = 0; half < 2; ++half) {
       // Bit k of the digits, spread to byte k: each byte tests its own bit.
-      const unsigned bits = facts_.digits >> 16 * half;
+      const std::uint64_t bits = facts_.digits >> 16 * half;
+      const std::uint64_t low = (bits & 0xFF) * bytes::kOnes;
+      const std::uint64_t high = (bits >> 8 & 0xFF) * bytes::kOnes;
       const __m128i spread =
-          _mm_set_epi64x(static_cast<long long>((bits >> 8 & 0xFF) * bytes::kOnes),
-                         static_cast<long long>((bits & 0xFF) * bytes::kOnes));
+          _mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low));
       const __m128i digit = _mm_cmpeq_epi8(_mm_and_si128(spread, select), select);
       const __m128i index =
           _mm_add_epi8(_mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15),
@@ -327,7 +328,7 @@ class Layout {
       const __m128i outside =
           _mm_or_si128(_mm_cmpgt_epi8(index, _mm_set1_epi8(static_cast<char>(facts_.length - 1))),
                        _mm_cmpeq_epi8(index, any));
-      const __m128i own = bytes::sse2::load16(facts_.bytes + 16 * half);
+      const __m128i own = bytes::sse2::load16(facts_.bytes + std::ptrdiff_t{16} * half);
       flip_[half] = _mm_andnot_si128(outside, _mm_or_si128(_mm_and_si128(digit, _mm_set1_epi8('0')),
                                                            _mm_andnot_si128(digit, own)));
       limit_[half] = _mm_or_si128(_mm_and_si128(digit, _mm_set1_epi8(9)), outside);
