@@ -68,6 +68,16 @@ NETFIGURES_INLINE std::uint64_t bytes_equal(std::uint64_t word, unsigned c) {
   return bytes_in_range(word, c, c);
 }
 
+// How many bits of word are set. (__builtin_popcountll is a call into the
+// compiler's library where the machine's baseline has no instruction for it,
+// as x86-64's has not.)
+NETFIGURES_INLINE int count_bits(std::uint64_t word) {
+  word -= word >> 1 & 0x5555555555555555u;
+  word = (word & 0x3333333333333333u) + (word >> 2 & 0x3333333333333333u);
+  word = (word + (word >> 4)) & 0x0F0F0F0F0F0F0F0Fu;
+  return static_cast<int>((word * kOnes) >> 56);
+}
+
 // One bit per byte of word: bit k set when byte k has its high bit set.
 NETFIGURES_INLINE unsigned high_bits(std::uint64_t word) {
   // Each high bit, moved to the bottom of its byte, is multiplied up to bit

@@ -128,16 +128,16 @@ inline Value value_kind(const LayoutFacts& f) {
 
 // The number of a short layout (see Layout::is_short) from the value of its
 // digits: exact, as the scanners'.
-NETFIGURES_INLINE void divided(std::uint64_t mantissa, double divisor, bool negative,
+NETFIGURES_INLINE bool divided(std::uint64_t mantissa, double divisor, bool negative,
                                std::int32_t& out) {
-  (void)divisor;  // an integer layout has at most kMaxPlainDigits digits and no point
-  const auto magnitude = static_cast<std::int32_t>(mantissa);
-  out = negative ? -magnitude : magnitude;
+  (void)divisor;  // an integer layout has no point; ten digits may be out of range
+  return convert::to_int32(mantissa, negative, out);
 }
 
-NETFIGURES_INLINE void divided(std::uint64_t mantissa, double divisor, bool negative, double& out) {
+NETFIGURES_INLINE bool divided(std::uint64_t mantissa, double divisor, bool negative, double& out) {
   const double magnitude = static_cast<double>(mantissa) / divisor;
   out = negative ? -magnitude : magnitude;
+  return true;
 }
 
 // The number at p of any other layout f (only reals have them): exact, as
@@ -153,8 +153,7 @@ NETFIGURES_INLINE bool converted(std::uint64_t mantissa, const char* p, const La
   const int power = (mark == '-' ? -exponent : exponent) - f.fraction;
   switch (kind) {
     case Value::kDivided:
-      divided(mantissa, convert::kExactPowersOfTen[f.fraction], negative, out);
-      return true;
+      return divided(mantissa, convert::kExactPowersOfTen[f.fraction], negative, out);
     case Value::kConverted:
       return convert::decimal_to_double(mantissa, power, negative, out);
     case Value::kRounded:
@@ -211,8 +210,7 @@ class Layout {
   NETFIGURES_INLINE bool value(const char* p, bool negative, T& out) const {
     const std::uint64_t mantissa = scan::decimal_digits(p, facts_.whole, facts_.fraction);
     if (kShort || short_) {
-      divided(mantissa, divisor_, negative, out);
-      return true;
+      return divided(mantissa, divisor_, negative, out);
     }
     return converted(mantissa, p, facts_, kind_, negative, out);
   }
@@ -288,8 +286,7 @@ class Layout {
   template <bool kShort = false, class T>
   NETFIGURES_INLINE bool value(const char* p, bool negative, T& out) const {
     if (kShort || short_) {
-      divided(ladder(p), divisor_, negative, out);
-      return true;
+      return divided(ladder(p), divisor_, negative, out);
     }
     std::uint64_t mantissa = ladder(p);
     if (rest_ > 0) {
@@ -468,7 +465,7 @@ NETFIGURES_INLINE const char* integer_block(const char* p, Step& step, std::int6
     ends &= ends - 1;
   }
   const std::uint64_t passed = stop == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << stop) - 1;
-  line += __builtin_popcountll(c.newlines & passed);
+  line += bytes::count_bits(c.newlines & passed);
   return p + stop;
 }
 

@@ -176,7 +176,11 @@ class Source {
     fast::Layouts layouts;
     Speculation speculation;
     for (;;) {
-      if constexpr (std::is_integral_v<T>) integer_blocks(c, step);
+      // Integers of one length go by layout; where the length changes, 64
+      // bytes at a time.
+      if constexpr (std::is_integral_v<T>) {
+        if (!speculation.learning()) integer_blocks(c, step);
+      }
       if (speculation.checking()) {
         const std::int64_t before = c.count;
         layout_run<T>(c, layouts.current(), step);

@@ -236,22 +236,18 @@ NETFIGURES_INLINE IntegerText measure_integer(const char* p) {
   return {digits, skip_digits(digits), is_minus(*p) != 0};
 }
 
-// An integer of this many digits is always in the 32-bit range.
-inline constexpr int kMaxPlainDigits = 9;
-static_assert(convert::kPowersOfTen[kMaxPlainDigits] <= 0x7FFFFFFF);
-
-// The common form of an integer: an optional minus and 1 to kMaxPlainDigits
-// digits, then white space: the form a layout is learnt from. Where it ends,
-// or nullptr for scan_integer to take. Reads the 16 bytes past its minus.
+// The common form of an integer: an optional minus and 1 to
+// kMaxIntegerDigits digits in range, then white space: the form a layout is
+// learnt from. Where it ends, or nullptr for scan_integer to take. Loads
+// what measure_integer and whole_digits load.
 NETFIGURES_INLINE const char* scan_plain_integer(const char* p, std::int32_t& value) {
   const IntegerText t = measure_integer(p);
   const auto length = static_cast<int>(t.end - t.digits);
-  if (*p == '+' || length == 0 || length > kMaxPlainDigits ||
-      !is_space(static_cast<unsigned char>(*t.end))) {
+  if (*p == '+' || length == 0 || length > convert::kMaxIntegerDigits ||
+      !is_space(static_cast<unsigned char>(*t.end)) ||
+      !convert::to_int32(whole_digits(t.digits, length), t.negative, value)) {
     return nullptr;
   }
-  const auto magnitude = static_cast<std::int32_t>(whole_digits(t.digits, length));
-  value = t.negative ? -magnitude : magnitude;
   return t.end;
 }
 
