@@ -25,11 +25,40 @@
 #include <random>
 #include <string>
 
+namespace {
+
+// The kinds written by one printf format from one distribution.
+struct Simple {
+  const char* kind;
+  const char* format;
+};
+
+constexpr Simple kReals[] = {{"real", "%.6f\n"}, {"real9", "%.9f\n"}, {"e", "%e\n"},
+                             {"g", "%g\n"},      {"g17", "%.17g\n"},  {"e18", "%.18e\n"}};
+// Integers of a number of digits, between these bounds.
+struct Integers {
+  const char* kind;
+  long least;
+  long most;
+};
+constexpr Integers kIntegers[] = {{"int", 40, 1500},
+                                  {"int7", 1000000, 9999999},
+                                  {"int8", 10000000, 99999999},
+                                  {"int10", 1000000000, 2147483647}};
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  const std::string kinds[] = {"real",  "real9",   "e",   "g",    "repr", "g17",   "e18", "mixed",
-                               "delay", "columns", "int", "int7", "int8", "int10", "int9"};
   const std::string kind = argc == 4 ? argv[1] : "";
-  if (std::find(std::begin(kinds), std::end(kinds), kind) == std::end(kinds)) {
+  const auto named = [&](const auto& list) {
+    return std::find_if(std::begin(list), std::end(list),
+                        [&](const auto& k) { return kind == k.kind; });
+  };
+  const auto* const real = named(kReals);
+  const auto* const integers = named(kIntegers);
+  const std::string others[] = {"repr", "mixed", "delay", "columns", "int9"};
+  if (real == std::end(kReals) && integers == std::end(kIntegers) &&
+      std::find(std::begin(others), std::end(others), kind) == std::end(others)) {
     std::fprintf(stderr, "usage: gen_samples KIND N SEED (KIND: see the source)\n");
     return 2;
   }
@@ -37,33 +66,24 @@ int main(int argc, char** argv) {
   std::mt19937_64 random(std::strtoull(argv[3], nullptr, 10));
   std::uniform_real_distribution<double> value(-0.05, 1.05);
   std::uniform_real_distribution<double> delay(0.1, 0.2);
-  std::uniform_int_distribution<int> bytes(40, 1500);
-  std::uniform_int_distribution<long> seven(1000000, 9999999);
-  std::uniform_int_distribution<long> eight(10000000, 99999999);
+  std::uniform_int_distribution<long> count(integers == std::end(kIntegers) ? 0 : integers->least,
+                                            integers == std::end(kIntegers) ? 1 : integers->most);
+  std::uniform_int_distribution<long> bytes(40, 1500);
   std::uniform_int_distribution<long> nine(100000000, 999999999);
-  std::uniform_int_distribution<long> ten(1000000000, 2147483647);
   const char* const formats[] = {"%.6f", "%.9f", "%g", "%.12g", "%.17g", "%e", "%.3e", "%.0f"};
   const char* const separators[] = {"\n", "\n", "\n", "\r\n", "\t", " ", "  \n"};
   static char buffer[1 << 16];
   std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
   double time = 0;
   for (long long i = 0; i < n; ++i) {
-    if (kind == "real") {
-      std::printf("%.6f\n", value(random));
-    } else if (kind == "real9") {
-      std::printf("%.9f\n", value(random));
-    } else if (kind == "e") {
-      std::printf("%e\n", value(random));
-    } else if (kind == "g") {
-      std::printf("%g\n", value(random));
+    if (real != std::end(kReals)) {
+      std::printf(real->format, value(random));
+    } else if (integers != std::end(kIntegers)) {
+      std::printf("%ld\n", count(random));
     } else if (kind == "repr") {
       char text[32];
       *std::to_chars(text, text + sizeof text - 1, value(random)).ptr = '\0';
       std::printf("%s\n", text);
-    } else if (kind == "g17") {
-      std::printf("%.17g\n", value(random));
-    } else if (kind == "e18") {
-      std::printf("%.18e\n", value(random));
     } else if (kind == "delay" || kind == "columns") {
       // The same delays in both: the one-column file is what cut -f 2 makes
       // of the other.
@@ -71,16 +91,8 @@ int main(int argc, char** argv) {
       const double d = delay(random);
       if (kind == "columns") std::printf("%.6f ", time);
       std::printf("%.6f\n", d);
-    } else if (kind == "int") {
-      std::printf("%d\n", bytes(random));
-    } else if (kind == "int7") {
-      std::printf("%ld\n", seven(random));
-    } else if (kind == "int8") {
-      std::printf("%ld\n", eight(random));
-    } else if (kind == "int10") {
-      std::printf("%ld\n", ten(random));
     } else if (kind == "int9") {
-      std::printf("%ld\n", random() % 2 ? nine(random) : long{bytes(random)});
+      std::printf("%ld\n", random() % 2 ? nine(random) : bytes(random));
     } else {
       const double scale = random() % 4 == 0 ? 1e4 : 1.0;
       std::printf(formats[random() % 8], value(random) * scale);

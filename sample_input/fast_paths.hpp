@@ -176,32 +176,60 @@ inline bool short_layout(const LayoutFacts& f) {
          f.whole + f.fraction <= convert::kMaxExactDigits;
 }
 
-// Layouts in portable code: the digits compared and converted eight bytes at
-// a time.
-namespace portable {
-
-class Layout {
+// What both implementations keep of a layout and answer alike; Layout
+// compares the halves its own way.
+template <class Layout>
+class LayoutBase {
  public:
-  // The layout of the plain number [p, end) and the white space after it.
-  bool learn(const char* p, const char* end, Through through = Through::kSpace) {
-    return number_facts(p, end, through, facts_) && learnt();
-  }
-  // The layout of the text [p, p + length), as text_facts says.
-  bool learn_text(const char* p, int length) { return text_facts(p, length, facts_) && learnt(); }
-
   // Whether the text at p, past a minus sign, is a number of this layout
   // with the same white space after it. Loads the 16 bytes at p, and the 16
   // after them only where those matched a layout that goes on. kShort: the
   // layout is short, and the caller knows it.
   template <bool kShort = false>
   NETFIGURES_INLINE bool matches(const char* p) const {
-    if constexpr (kShort) return half_matches(p, 0);
-    return half_matches(p, 0) && (facts_.length <= 16 || half_matches(p + 16, 16));
+    const auto& layout = static_cast<const Layout&>(*this);
+    if constexpr (kShort) return layout.half_matches(p, 0);
+    return layout.half_matches(p, 0) && (facts_.length <= 16 || layout.half_matches(p + 16, 1));
   }
 
   int length() const { return facts_.length; }
   int newlines() const { return facts_.newlines; }
+  // See short_layout.
   bool is_short() const { return short_; }
+
+ protected:
+  // The facts of the plain number [p, end) and of how its value is made;
+  // false, and nothing changed, where they fit no layout.
+  bool take_number(const char* p, const char* end, Through through) {
+    if (!number_facts(p, end, through, facts_)) return false;
+    kind_ = value_kind(facts_);
+    short_ = short_layout(facts_);
+    divisor_ = convert::kExactPowersOfTen[short_ ? facts_.fraction : 0];
+    return true;
+  }
+  // The facts of the text [p, p + length), which is only compared.
+  bool take_text(const char* p, int length) { return text_facts(p, length, facts_); }
+
+  // Nothing is to be compared before something is learnt: the reader does
+  // not check a layout before then.
+  LayoutFacts facts_{};
+  Value kind_ = Value::kDivided;
+  bool short_ = true;
+  double divisor_ = 1;  // of a short layout
+};
+
+// Layouts in portable code: the digits compared and converted eight bytes at
+// a time.
+namespace portable {
+
+class Layout : public LayoutBase<Layout> {
+ public:
+  // The layout of the plain number [p, end) and the white space after it.
+  bool learn(const char* p, const char* end, Through through = Through::kSpace) {
+    return take_number(p, end, through) && learnt();
+  }
+  // The layout of the text [p, p + length), as text_facts says.
+  bool learn_text(const char* p, int length) { return take_text(p, length) && learnt(); }
 
   // The value of the number at p (past its minus sign, if negative), which
   // matches(); false where the converter cannot decide. Loads the 8 bytes at
@@ -209,37 +237,28 @@ class Layout {
   template <bool kShort = false, class T>
   NETFIGURES_INLINE bool value(const char* p, bool negative, T& out) const {
     const std::uint64_t mantissa = scan::decimal_digits(p, facts_.whole, facts_.fraction);
-    if (kShort || short_) {
-      return divided(mantissa, divisor_, negative, out);
-    }
+    if (kShort || short_) return divided(mantissa, divisor_, negative, out);
     return converted(mantissa, p, facts_, kind_, negative, out);
   }
 
  private:
+  friend class LayoutBase<Layout>;
+
   bool learnt() {
     others_ = ~facts_.digits & ((std::uint64_t{1} << facts_.length) - 1);
-    // An exponent's sign may be either (1.02e+00, 9.8e-01): the value checks it.
     if (facts_.any_at >= 0) others_ &= ~(std::uint64_t{1} << facts_.any_at);
-    kind_ = value_kind(facts_);
-    short_ = short_layout(facts_);
-    divisor_ = convert::kExactPowersOfTen[short_ ? facts_.fraction : 0];
     return true;
   }
 
-  NETFIGURES_INLINE bool half_matches(const char* p, int at) const {
-    const unsigned digits = facts_.digits >> at & 0xFFFF;
-    const unsigned others = static_cast<unsigned>(others_ >> at) & 0xFFFF;
+  NETFIGURES_INLINE bool half_matches(const char* p, int half) const {
+    const unsigned digits = facts_.digits >> 16 * half & 0xFFFF;
+    const unsigned others = static_cast<unsigned>(others_ >> 16 * half) & 0xFFFF;
     return ((bytes::portable::digit_mask16(p) & digits) |
-            (bytes::portable::equal_mask16(p, facts_.bytes + at) & others)) == (digits | others);
+            (bytes::portable::equal_mask16(p, facts_.bytes + std::ptrdiff_t{16} * half) &
+             others)) == (digits | others);
   }
 
-  // Nothing is to be compared before something is learnt: the reader does
-  // not check a layout before then.
-  LayoutFacts facts_{};
   std::uint64_t others_ = 0;  // where the layout has bytes that must be themselves
-  Value kind_ = Value::kDivided;
-  bool short_ = true;
-  double divisor_ = 1;  // of a short layout
 };
 
 }  // namespace portable
@@ -249,45 +268,28 @@ class Layout {
 // a ladder of multiply-adds in place.
 namespace sse2 {
 
-class Layout {
+class Layout : public LayoutBase<Layout> {
  public:
   bool learn(const char* p, const char* end, Through through = Through::kSpace) {
-    if (!number_facts(p, end, through, facts_)) return false;
+    if (!take_number(p, end, through)) return false;
     learn_bytes();
     // The fraction digits the first 16 bytes hold; the rest follow in the next 16.
     const int first = facts_.fraction == 0 ? 0 : std::min(facts_.fraction, 15 - facts_.whole);
     rest_ = facts_.fraction - first;
     ladder_ = bytes::sse2::ladder_for(facts_.whole, first);
-    kind_ = value_kind(facts_);
-    short_ = short_layout(facts_);
-    divisor_ = convert::kExactPowersOfTen[short_ ? facts_.fraction : 0];
     return true;
   }
-  // A text layout is only compared, never converted.
   bool learn_text(const char* p, int length) {
-    if (!text_facts(p, length, facts_)) return false;
+    if (!take_text(p, length)) return false;
     learn_bytes();
     return true;
   }
-
-  // As portable::Layout::matches.
-  template <bool kShort = false>
-  NETFIGURES_INLINE bool matches(const char* p) const {
-    if constexpr (kShort) return half_matches(p, 0);
-    return half_matches(p, 0) && (facts_.length <= 16 || half_matches(p + 16, 1));
-  }
-
-  int length() const { return facts_.length; }
-  int newlines() const { return facts_.newlines; }
-  bool is_short() const { return short_; }
 
   // As portable::Layout::value. Loads the 16 bytes at p, and the 8 at each 8
   // digits past them.
   template <bool kShort = false, class T>
   NETFIGURES_INLINE bool value(const char* p, bool negative, T& out) const {
-    if (kShort || short_) {
-      return divided(ladder(p), divisor_, negative, out);
-    }
+    if (kShort || short_) return divided(ladder(p), divisor_, negative, out);
     std::uint64_t mantissa = ladder(p);
     if (rest_ > 0) {
       mantissa = mantissa * convert::kPowersOfTen[rest_] + bytes::whole_digits(p + 16, rest_);
@@ -296,6 +298,8 @@ class Layout {
   }
 
  private:
+  friend class LayoutBase<Layout>;
+
   NETFIGURES_INLINE bool half_matches(const char* p, int half) const {
     // Flipped, a digit of the layout becomes 0 to 9 and any other byte of it
     // 0 where it is the same: then no byte exceeds its limit.
@@ -338,10 +342,6 @@ class Layout {
     return bytes::sse2::climb(p, ladder_);
   }
 
-  LayoutFacts facts_{};
-  Value kind_ = Value::kDivided;
-  bool short_ = true;
-  double divisor_ = 1;     // of a short layout
   int rest_ = 0;           // fraction digits past the first 16 bytes
   __m128i flip_[2] = {};   // '0' where the layout has a digit, its byte elsewhere
   __m128i limit_[2] = {};  // 9 where it has a digit, 0 elsewhere, 255 past its end
