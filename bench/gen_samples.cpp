@@ -50,12 +50,10 @@ constexpr Integers kIntegers[] = {{"int", 40, 1500},
 
 int main(int argc, char** argv) {
   const std::string kind = argc == 4 ? argv[1] : "";
-  const auto named = [&](const auto& list) {
-    return std::find_if(std::begin(list), std::end(list),
-                        [&](const auto& k) { return kind == k.kind; });
-  };
-  const auto* const real = named(kReals);
-  const auto* const integers = named(kIntegers);
+  const Simple* const real = std::find_if(std::begin(kReals), std::end(kReals),
+                                          [&](const Simple& k) { return kind == k.kind; });
+  const Integers* const integers = std::find_if(std::begin(kIntegers), std::end(kIntegers),
+                                                [&](const Integers& k) { return kind == k.kind; });
   const std::string others[] = {"repr", "mixed", "delay", "columns", "int9"};
   if (real == std::end(kReals) && integers == std::end(kIntegers) &&
       std::find(std::begin(others), std::end(others), kind) == std::end(others)) {
