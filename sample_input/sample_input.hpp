@@ -124,11 +124,11 @@ class Speculation {
   bool checking() const { return misses_ < kPatience; }
   bool learning() const { return checking() || misses_ % kRetryEvery == 0; }
   void hit() { misses_ = 0; }
-  // A run of that many numbers of one layout ended: a short one costs more
-  // at its end, in a mispredicted branch, than it saved, and counts as a
-  // miss, so that formats whose length changes every few numbers (the
-  // shortest round-trip digits) go to the scanners. Whether to go on
-  // checking.
+  // A run of that many numbers of one layout ended. A short one (none
+  // included) costs more at its end, in a mispredicted branch, than it
+  // saved, and counts as a miss besides the number that ended it, so that
+  // formats whose length changes every few numbers (%g, the shortest
+  // round-trip digits) soon go to the scanners. Whether to go on checking.
   bool ran(std::int64_t numbers) {
     misses_ = numbers >= kLongRun ? 0 : misses_ + 1;
     return checking();
