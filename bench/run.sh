@@ -29,7 +29,9 @@ samples() {  # KIND N: a generated file, made once and kept
   echo "$file"
 }
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# The times come one a word with a blank after the last: the empty line that
+# makes must not count, or the "median" is the value below it.
+median() { sort -g | awk 'NF { v[++n] = $1 } END { print v[int((n + 1) / 2)] }'; }
 
 # row NAME KIND N ARG...: ARG... follow the program name; the first is the sample file.
 row() {
