@@ -89,16 +89,14 @@ Token convert(const char* s, bool integers) {
   } else {
     t.value = std::strtod(s, &stop);
     t.end = stop;
-    if (stop == s) {
+    // strtod takes "nan(chars)" whole, however long; "%lf" stops at "nan" and
+    // the parenthesis is no number. Every other difference ("1e", "0x",
+    // "0x1p") leaves text that strtod cannot start a number with: the next
+    // round fails on the same line, as the reader does.
+    if (stop == s || std::memchr(s, '(', static_cast<std::size_t>(stop - s)) != nullptr) {
       t.what = What::kNotANumber;
     } else if (stop - s > static_cast<std::ptrdiff_t>(sample_input::kMaxNumberLength)) {
       t.what = What::kTooLong;
-    } else if (std::memchr(s, '(', static_cast<std::size_t>(stop - s)) != nullptr) {
-      // strtod takes "nan(chars)" whole; "%lf" stops at "nan" and the
-      // parenthesis is no number. Every other difference ("1e", "0x", "0x1p")
-      // leaves text that strtod cannot start a number with: the next round
-      // fails on the same line, as the reader does.
-      t.what = What::kNotANumber;
     }
   }
   return t;
