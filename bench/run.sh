@@ -12,8 +12,17 @@
 # SIZES (default "1000000 10000000") sets the sample counts, RUNS (default 5)
 # the rounds each time is the median of, BENCH_DATA where generated files are
 # kept, ONLY a regular expression that picks rows by "program data" (say
-# ONLY='quellimar|int8'). The commands of a row take turns round by round, so
-# that a burst of load on the machine does not land on one of them only.
+# ONLY='quellimar|int8'; only the files of rows picked are generated). The
+# commands of a row take turns round by round, so that a burst of load on the
+# machine does not land on one of them only.
+#
+# A second table times the field option: PROG -f 2 on the two-column file
+# (a rising time, then a delay) against PROG on the same delays one a line
+# (the goal: at most 1.5 times as long), and against the field picked by mawk
+# in a pipe, mawk '{print $2}' FILE | PROG - (the goal: at most 0.1 times as
+# long; where mawk is missing, its columns show "-" and a note says so). Its
+# rows are "quellimar columns" and "varnoth columns": ONLY=columns runs it
+# alone.
 set -euo pipefail
 programs=$1
 tools=$2
@@ -29,13 +38,22 @@ samples() {  # KIND N: a generated file, made once and kept
   echo "$file"
 }
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# The times come one a word with a blank after the last: the empty line that
+# makes must not count, or the "median" is the value below it.
+median() { sort -g | awk 'NF { v[++n] = $1 } END { print v[int((n + 1) / 2)] }'; }
+
+# wanted ROW...: whether ONLY picks any of the rows ("program data").
+wanted() {
+  local r
+  for r; do grep -Eq -- "$only" <<<"$r" && return 0; done
+  return 1
+}
 
 # row NAME KIND N ARG...: ARG... follow the program name; the first is the sample file.
 row() {
   local name=$1 kind=$2 n=$3
   shift 3
-  grep -Eq -- "$only" <<<"$name $kind" || return 0
+  wanted "$name $kind" || return 0
   local parse_kind=real fast="" plain="" parse="" yard="" peak=0 t m
   [[ $kind == int* ]] && parse_kind=int
   for ((run = 0; run < runs; run++)); do
@@ -66,17 +84,19 @@ printf '%-10s %-6s %9s %8s %8s %8s %8s %6s %8s %6s %8s %5s\n' program data sampl
   fscanf faster parse "/parse" from_ch "/fc" "peak KiB" same
 for n in $sizes; do
   for kind in real real9 e g repr g17 e18 mixed; do
+    wanted "quellimar $kind" "varnoth $kind" || continue
     reals=$(samples "$kind" "$n")
     row quellimar "$kind" "$n" "$reals"
     row varnoth "$kind" "$n" "$reals" "$data/out.cdf"
-    if grep -Eq -- "$only" <<<"varnoth $kind"; then
+    if wanted "varnoth $kind"; then
       "$programs/varnoth" "$reals" "$data/fast.cdf" >/dev/null
       "$tools/varnoth_fscanf" "$reals" "$data/plain.cdf" >/dev/null
       cmp -s "$data/fast.cdf" "$data/plain.cdf" || echo "varnoth: the distribution files DIFFER"
     fi
   done
-  row ostrevan int "$n" "$(samples int "$n")"
+  if wanted "ostrevan int"; then row ostrevan int "$n" "$(samples int "$n")"; fi
   for kind in int int7 int8 int10 int9; do
+    wanted "bruntel $kind" "tessarn $kind" || continue
     integers=$(samples "$kind" "$n")
     row bruntel "$kind" "$n" "$integers" 1 20e6
     row tessarn "$kind" "$n" "$integers" 2
@@ -85,3 +105,65 @@ done
 # The customary loss file holds two lines: start-up is all there is to time.
 printf '1000\n950\n' >"$data/pair.txt"
 row ostrevan int 2 "$data/pair.txt"
+
+# field_row NAME N [DISTRIBUTION]: NAME -f 2 on the columns file, NAME on the
+# delay file, and mawk's field 2 piped into NAME; with DISTRIBUTION, each
+# writes a distribution file of its own after the samples, and those must be
+# the same too.
+mawk=$(command -v mawk || true)
+field_row() {
+  local name=$1 n=$2 dist=${3:-}
+  wanted "$name columns" || return 0
+  local columns delay field="" one="" piped="" t
+  columns=$(samples columns "$n")
+  delay=$(samples delay "$n")
+  local to_field=() to_one=() to_piped=()
+  if [ -n "$dist" ]; then
+    to_field=("$data/field.cdf")
+    to_one=("$data/one.cdf")
+    to_piped=("$data/piped.cdf")
+  fi
+  # The pipe in one command for measure: FILE PROGRAM [DISTRIBUTION].
+  local pipe='f=$1 p=$2; shift 2; mawk "{ print \$2 }" "$f" | "$p" - "$@"'
+  for ((run = 0; run < runs; run++)); do
+    read -r t _ < <("$tools/measure" 1 "$programs/$name" -f 2 "$columns" "${to_field[@]}")
+    field+="$t "
+    read -r t _ < <("$tools/measure" 1 "$programs/$name" "$delay" "${to_one[@]}")
+    one+="$t "
+    if [ -n "$mawk" ]; then
+      read -r t _ < <("$tools/measure" 1 sh -c "$pipe" sh "$columns" "$programs/$name" \
+        "${to_piped[@]}")
+      piped+="$t "
+    fi
+  done
+  field=$(tr ' ' '\n' <<<"$field" | median)
+  one=$(tr ' ' '\n' <<<"$one" | median)
+  local same=yes want
+  want=$("$programs/$name" "$delay" "${to_one[@]}")
+  [ "$("$programs/$name" -f 2 "$columns" "${to_field[@]}")" = "$want" ] || same=NO
+  [ -z "$dist" ] || cmp -s "${to_field[0]}" "${to_one[0]}" || same=NO
+  if [ -n "$mawk" ]; then
+    piped=$(tr ' ' '\n' <<<"$piped" | median)
+    [ "$(sh -c "$pipe" sh "$columns" "$programs/$name" "${to_piped[@]}")" = "$want" ] || same=NO
+    [ -z "$dist" ] || cmp -s "${to_piped[0]}" "${to_one[0]}" || same=NO
+  fi
+  awk -v name="$name" -v n="$n" -v field="$field" -v one="$one" -v piped="$piped" \
+    -v same="$same" 'BEGIN {
+      if (piped == "") piped_text = sprintf("%8s %7s", "-", "-")
+      else piped_text = sprintf("%8.3f %7.3f", piped, field / piped)
+      printf "%-10s %-7s %9d %8.3f %8.3f %7.2f %s %5s\n",
+        name, "columns", n, field, one, field / one, piped_text, same }'
+}
+
+if wanted "quellimar columns" "varnoth columns"; then
+  echo
+  echo "-f 2 on two columns (time, delay) against the delays one a line (/one: goal <= 1.5)"
+  echo "and against mawk '{print \$2}' FILE | PROG - (/mawk: goal <= 0.1)"
+  [ -n "$mawk" ] || echo "mawk not found: its columns show -, the pipe is not timed"
+  printf '%-10s %-7s %9s %8s %8s %7s %8s %7s %5s\n' program data samples "-f 2" one \
+    "/one" mawk "/mawk" same
+  for n in $sizes; do
+    field_row quellimar "$n"
+    field_row varnoth "$n" distribution
+  done
+fi

@@ -1,15 +1,24 @@
 // Differential fuzzing of the reader. Arbitrary bytes are read twice: by the
-// reader, through a file and a block size the input chooses, and by a slow
-// reference that applies strtod or strtoll to each token in turn. Both must
-// yield the same values in the same order, or fail at the same line.
+// reader, through a file, a block size and a selection the input chooses, and
+// by a slow reference that applies strtod or strtoll to each token in turn (or
+// to the chosen field of each line). Both must yield the same values in the
+// same order, or fail at the same line.
 //
 // The first input byte picks the block size (small ones make numbers straddle
-// reads). If the second is below 128, the rest is the file. Otherwise it is a
+// reads): below 96, 1 to 31 bytes; below 192, 32 to 1077; otherwise the
+// default. If the second is below 128, the rest is the file. Otherwise it is a
 // count: the file is the bytes up to the first NUL (a number and its white
 // space, say), that many times over, then the bytes after the NUL. Long runs
 // of one layout followed by anything else are what the reader's fast paths
-// speculate on, and a fuzzer finds them far sooner this way. Built with
-// NETFIGURES_FUZZ_INTEGERS for the integer reader, without it for the real one.
+// speculate on, and a fuzzer finds them far sooner this way.
+//
+// A first byte from 0xe0 to 0xef picks a selection instead, and the input
+// after it is read as above: its low three bits are the field (0: every
+// number; N: field N of each line alone), 0x08 asks for a header line. So
+// 0xea 0x03 ... reads field 2 under a header in blocks of 4 bytes. (Those
+// values meant the default block before, which 0xc0 to 0xdf and 0xf0 to 0xff
+// still mean.) Built with NETFIGURES_FUZZ_INTEGERS for the integer reader,
+// without it for the real one.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -21,6 +30,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sample_input/sample_input.hpp"
@@ -28,7 +38,9 @@
 namespace {
 
 using sample_input::ReadError;
+using sample_input::Selection;
 using What = ReadError::What;
+using namespace std::string_view_literals;
 
 struct Outcome {
   bool ok = true;
@@ -47,51 +59,112 @@ Outcome failed(std::int64_t line, What what) {
 
 bool separator(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// One token at a time, as the C library converts it. The text is a C string
-// with possible NUL bytes inside; strtod stops at one as at any other
-// character that cannot continue a number.
-Outcome reference(const std::string& text, bool integers) {
+// What separates the fields of a line: white space other than the newline.
+bool blank(char c) { return c != '\n' && separator(c); }
+
+// The number at s, as the C library converts it, and where it ends. The text
+// is a C string with possible NUL bytes inside; strtod stops at one as at any
+// other character that cannot continue a number.
+struct Token {
+  What what = What::kNone;
+  double value = 0;
+  const char* end = nullptr;
+};
+
+Token convert(const char* s, bool integers) {
+  Token t;
+  char* stop = nullptr;
+  errno = 0;
+  if (integers) {
+    const long long v = std::strtoll(s, &stop, 10);
+    t.end = stop;
+    if (stop == s) {
+      t.what = What::kNotAnInteger;
+    } else if (stop - s > static_cast<std::ptrdiff_t>(sample_input::kMaxNumberLength)) {
+      t.what = What::kTooLong;
+    } else if (errno == ERANGE || v < INT32_MIN || v > INT32_MAX) {
+      t.what = What::kOutOfRange;
+    }
+    t.value = static_cast<double>(v);
+  } else {
+    t.value = std::strtod(s, &stop);
+    t.end = stop;
+    // strtod takes "nan(chars)" whole, however long; "%lf" stops at "nan" and
+    // the parenthesis is no number. Every other difference ("1e", "0x",
+    // "0x1p") leaves text that strtod cannot start a number with: the next
+    // round fails on the same line, as the reader does.
+    if (stop == s || std::memchr(s, '(', static_cast<std::size_t>(stop - s)) != nullptr) {
+      t.what = What::kNotANumber;
+    } else if (stop - s > static_cast<std::ptrdiff_t>(sample_input::kMaxNumberLength)) {
+      t.what = What::kTooLong;
+    }
+  }
+  return t;
+}
+
+// The first bytes of gzip, bzip2, xz ("\xfd7zXZ\0") and zstd data.
+constexpr std::string_view kMagic[] = {"\x1f\x8b"sv, "BZh"sv, "\xfd\x37zXZ\0"sv,
+                                       "\x28\xb5\x2f\xfd"sv};
+
+Outcome reference(const std::string& text, bool integers, const Selection& selection) {
+  const What not_one = integers ? What::kNotAnInteger : What::kNotANumber;
+  // A compressed file fails where it begins, whatever is selected.
+  for (const std::string_view magic : kMagic) {
+    if (text.compare(0, magic.size(), magic) == 0) return failed(1, not_one);
+  }
   Outcome o;
   const char* s = text.c_str();
   const char* const end = s + text.size();
   if (text.compare(0, 3, "\xef\xbb\xbf") == 0) s += 3;  // a byte order mark first is skipped
   std::int64_t line = 1;
-  for (;;) {
-    for (; s < end && separator(*s); ++s) line += *s == '\n';
-    if (s == end) break;
-    char* stop = nullptr;
-    double value = 0;
-    errno = 0;
-    if (integers) {
-      const long long v = std::strtoll(s, &stop, 10);
-      if (stop == s) return failed(line, What::kNotAnInteger);
-      if (stop - s > static_cast<std::ptrdiff_t>(sample_input::kMaxNumberLength)) {
-        return failed(line, What::kTooLong);
-      }
-      if (errno == ERANGE || v < INT32_MIN || v > INT32_MAX) return failed(line, What::kOutOfRange);
-      value = static_cast<double>(v);
-    } else {
-      value = std::strtod(s, &stop);
-      if (stop == s) return failed(line, What::kNotANumber);
-      if (stop - s > static_cast<std::ptrdiff_t>(sample_input::kMaxNumberLength)) {
-        return failed(line, What::kTooLong);
-      }
-      // strtod takes "nan(chars)" whole; "%lf" stops at "nan" and the
-      // parenthesis is no number. Every other difference ("1e", "0x", "0x1p")
-      // leaves text that strtod cannot start a number with: the next round
-      // fails on the same line, as the reader does.
-      if (std::memchr(s, '(', static_cast<std::size_t>(stop - s)) != nullptr) {
-        return failed(line, What::kNotANumber);
-      }
+  if (selection.header) {
+    const char* const newline = std::find(s, end, '\n');
+    s = newline == end ? end : newline + 1;
+    line = 2;
+  }
+  if (selection.field == 0) {  // every token
+    for (;;) {
+      for (; s < end && separator(*s); ++s) line += *s == '\n';
+      if (s == end) break;
+      const Token t = convert(s, integers);
+      if (t.what != What::kNone) return failed(line, t.what);
+      o.values.push_back(t.value);
+      s = t.end;
     }
-    o.values.push_back(value);
-    s = stop;
+  } else {  // line by line, the chosen field of each
+    for (; s < end; ++line) {
+      const char* const newline = std::find(s, end, '\n');
+      std::vector<std::string> fields;
+      for (const char* p = s; p < newline;) {
+        if (blank(*p)) {
+          ++p;
+          continue;
+        }
+        const char* const field_end = std::find_if(p, newline, blank);
+        fields.emplace_back(p, field_end);
+        p = field_end;
+      }
+      if (!fields.empty()) {
+        if (fields.size() < static_cast<std::size_t>(selection.field)) {
+          return failed(line, What::kShortLine);
+        }
+        const std::string& field = fields[static_cast<std::size_t>(selection.field) - 1];
+        const Token t = convert(field.c_str(), integers);
+        if (t.what != What::kNone) return failed(line, t.what);
+        // The number must be the whole field: "1-2" or "0.5abc" is none.
+        if (t.end != field.c_str() + field.size()) return failed(line, not_one);
+        o.values.push_back(t.value);
+      }
+      if (newline == end) break;
+      s = newline + 1;
+    }
   }
   if (o.values.empty()) return failed(0, What::kNoNumber);
   return o;
 }
 
-Outcome through_reader(const std::string& text, std::size_t block, bool integers) {
+Outcome through_reader(const std::string& text, std::size_t block, bool integers,
+                       const Selection& selection) {
   const int fd = memfd_create("samples", 0);
   if (fd < 0 || write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
     std::perror("memfd");
@@ -101,10 +174,12 @@ Outcome through_reader(const std::string& text, std::size_t block, bool integers
   Outcome o;
   ReadError error;
   const std::int64_t n =
-      integers ? sample_input::read_integer_samples(
-                     path.c_str(), [&](std::int32_t v) { o.values.push_back(v); }, error, {}, block)
-               : sample_input::read_real_samples(
-                     path.c_str(), [&](double v) { o.values.push_back(v); }, error, {}, block);
+      integers
+          ? sample_input::read_integer_samples(
+                path.c_str(), [&](std::int32_t v) { o.values.push_back(v); }, error, selection,
+                block)
+          : sample_input::read_real_samples(
+                path.c_str(), [&](double v) { o.values.push_back(v); }, error, selection, block);
   close(fd);
   // A compressed file is text that is not a number to the reference; the
   // reader only says more about it.
@@ -126,9 +201,11 @@ bool same(double a, double b) {
   return a == b && std::signbit(a) == std::signbit(b);
 }
 
-[[noreturn]] void disagree(const char* what, const std::string& text, std::size_t block) {
-  std::fprintf(stderr, "reader and reference disagree (%s), block %zu, text of %zu bytes\n", what,
-               block, text.size());
+[[noreturn]] void disagree(const char* what, const std::string& text, std::size_t block,
+                           const Selection& selection) {
+  std::fprintf(
+      stderr, "reader and reference disagree (%s), block %zu, field %d%s, text of %zu bytes\n",
+      what, block, selection.field, selection.header ? " under a header" : "", text.size());
   std::abort();
 }
 
@@ -140,6 +217,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 #else
   constexpr bool kIntegers = false;
 #endif
+  Selection selection;
+  if (size > 0 && data[0] >= 0xe0 && data[0] <= 0xef) {
+    selection.field = data[0] & 7;
+    selection.header = (data[0] & 8) != 0;
+    ++data;
+    --size;
+  }
   const std::size_t block = size == 0 || data[0] >= 192 ? sample_input::kDefaultBlock
                             : data[0] < 96              ? 1 + data[0] % 31
                                                         : 32 + (data[0] - 96) * 11u;
@@ -153,19 +237,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int i = 0; i < data[1] - 127; ++i) text += body.substr(0, nul);
     if (nul < body.size()) text += body.substr(nul + 1);
   }
-  const Outcome want = reference(text, kIntegers);
-  const Outcome got = through_reader(text, block, kIntegers);
-  if (want.ok != got.ok) disagree(want.ok ? "the reader failed" : "the reader read", text, block);
+  const Outcome want = reference(text, kIntegers, selection);
+  const Outcome got = through_reader(text, block, kIntegers, selection);
+  if (want.ok != got.ok) {
+    disagree(want.ok ? "the reader failed" : "the reader read", text, block, selection);
+  }
   if (!want.ok) {
-    if (want.line != got.line) disagree("line", text, block);
+    if (want.line != got.line) disagree("line", text, block, selection);
     // For reals the reference's token can end before the reader's ("1e" is
-    // "1" to strtod), so only integers must name the same fault.
-    if (kIntegers && want.what != got.what) disagree("fault", text, block);
+    // "1" to strtod), so only integers must name the same fault; in a field,
+    // which the number must fill, both must.
+    if ((kIntegers || selection.field > 0) && want.what != got.what) {
+      disagree("fault", text, block, selection);
+    }
     return 0;
   }
-  if (want.values.size() != got.values.size()) disagree("count", text, block);
+  if (want.values.size() != got.values.size()) disagree("count", text, block, selection);
   for (std::size_t i = 0; i < want.values.size(); ++i) {
-    if (!same(want.values[i], got.values[i])) disagree("value", text, block);
+    if (!same(want.values[i], got.values[i])) disagree("value", text, block, selection);
   }
   return 0;
 }
