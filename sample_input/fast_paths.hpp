@@ -162,9 +162,11 @@ NETFIGURES_INLINE bool converted(std::uint64_t mantissa, const char* p, const La
   return false;
 }
 
-NETFIGURES_INLINE bool converted(std::uint64_t, const char*, const LayoutFacts&, Value, bool,
-                                 std::int32_t&) {
-  return false;  // not reached: an integer layout is short
+// An integer layout has no point and no exponent, but its white space may
+// make it longer than a short one.
+NETFIGURES_INLINE bool converted(std::uint64_t mantissa, const char*, const LayoutFacts&, Value,
+                                 bool negative, std::int32_t& out) {
+  return divided(mantissa, 1, negative, out);
 }
 
 // A short layout: one 16-byte half, at most kMaxExactDigits digits and no

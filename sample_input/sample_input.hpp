@@ -183,8 +183,11 @@ class Source {
       }
       if (speculation.checking()) {
         const std::int64_t before = c.count;
-        layout_run<T>(c, layouts.current(), step);
-        if (speculation.ran(c.count - before) && layouts.switch_to(c.p + bytes::is_minus(*c.p))) {
+        // Another layout only where this one missed: a number it matched but
+        // could not convert goes to the scanners.
+        const bool missed = layout_run<T>(c, layouts.current(), step);
+        if (speculation.ran(c.count - before) && missed &&
+            layouts.switch_to(c.p + bytes::is_minus(*c.p))) {
           continue;
         }
       }
@@ -240,26 +243,22 @@ class Source {
 
   // The numbers of the learnt layout that follow, each with its white space;
   // a short layout in a loop of its own, which touches nothing else.
+  // True where the run ended at a number the layout does not match, false
+  // where it matched one it could not convert.
   template <class T, class Step>
-  NETFIGURES_INLINE void layout_run(Cursor& c, const fast::Layout& layout, Step& step) {
-    if (layout.is_short()) {
-      run<true, T>(c, layout, step);
-    } else {
-      run<false, T>(c, layout, step);
-    }
+  NETFIGURES_INLINE bool layout_run(Cursor& c, const fast::Layout& layout, Step& step) {
+    return layout.is_short() ? run<true, T>(c, layout, step) : run<false, T>(c, layout, step);
   }
 
   // The minus is added without a branch, which would be mispredicted on every
   // negative number.
   template <bool kShort, class T, class Step>
-  NETFIGURES_INLINE void run(Cursor& c, const fast::Layout& layout, Step& step) {
+  NETFIGURES_INLINE bool run(Cursor& c, const fast::Layout& layout, Step& step) {
     for (;;) {
       const unsigned negative = bytes::is_minus(*c.p);
       T value{};
-      if (!layout.matches<kShort>(c.p + negative) ||
-          !layout.value<kShort>(c.p + negative, negative != 0, value)) {
-        return;
-      }
+      if (!layout.matches<kShort>(c.p + negative)) return true;
+      if (!layout.value<kShort>(c.p + negative, negative != 0, value)) return false;
       c.line += layout.newlines();
       c.p += negative + layout.length();
       step(value);

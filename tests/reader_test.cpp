@@ -396,6 +396,7 @@ TEST(IntegerReader, ReadsSignsLimitsAndLayouts) {
        {12345678, 123456789, 1234567890, -2147483648.0}},
       {"0000000002147483647 -00000000002147483648", {2147483647, -2147483648.0}},
       {"seq sent received\n1 1000 990\n2 1000 1000\n", {990, 1000}, {3, true}},
+      {"5                5                5                ", {5, 5, 5}},  // a layout past 16 bytes
       {"7 -1448 x\r\n8 +12 y\r\n", {-1448, 12}, {2}},
       {"\ufeff7\n8", {7, 8}},  // a byte order mark first
   };
