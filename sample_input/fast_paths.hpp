@@ -380,8 +380,15 @@ struct LineLayout {
     }
     before = text;
     number = value;
+    short_ = before.length() <= 16 && number.is_short();
     return true;
   }
+
+  // Whether both layouts are short: the text one half, the number short.
+  bool is_short() const { return short_; }
+
+ private:
+  bool short_ = false;
 };
 
 // The layouts of the last numbers: most traces have one, but some take

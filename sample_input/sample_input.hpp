@@ -312,17 +312,28 @@ class Source {
   }
 
   // The lines of the learnt line layout that follow: the number in the
-  // chosen field of each, the rest skipped by a constant step.
+  // chosen field of each, the rest skipped by a constant step. Where both of
+  // its layouts are short, a loop of its own that touches nothing else.
   template <class T, class Step>
   NETFIGURES_INLINE void line_run(Cursor& c, const fast::LineLayout& layout,
                                   Speculation& speculation, Step& step) {
+    if (layout.is_short()) {
+      line_loop<true, T>(c, layout, speculation, step);
+    } else {
+      line_loop<false, T>(c, layout, speculation, step);
+    }
+  }
+
+  template <bool kShort, class T, class Step>
+  NETFIGURES_INLINE void line_loop(Cursor& c, const fast::LineLayout& layout,
+                                   Speculation& speculation, Step& step) {
     for (;;) {
-      if (!layout.before.matches(c.p)) return;
+      if (!layout.before.matches<kShort>(c.p)) return;
       const char* const field = c.p + layout.before.length();
       const unsigned negative = bytes::is_minus(*field);
       T value{};
-      if (!layout.number.matches(field + negative) ||
-          !layout.number.value(field + negative, negative != 0, value)) {
+      if (!layout.number.matches<kShort>(field + negative) ||
+          !layout.number.value<kShort>(field + negative, negative != 0, value)) {
         return;
       }
       ++c.line;
