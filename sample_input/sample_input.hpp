@@ -205,10 +205,6 @@ class Source {
     }
   }
 
-  // What a step of the loop came to: a value, nothing yet (a refill, a blank
-  // line), the end of the file, or a failure, recorded.
-  enum class Next { kValue, kAgain, kEnd, kFailed };
-
   // The same for field `field` (from 1) of each line: the other fields are
   // skipped, not parsed.
   template <class T, class Step>
@@ -230,6 +226,10 @@ class Source {
   }
 
  private:
+  // What a step of the loop came to: a value, nothing yet (a refill, a blank
+  // line), the end of the file, or a failure, recorded.
+  enum class Next { kValue, kAgain, kEnd, kFailed };
+
   // Integers 64 bytes at a time, while 64 bytes of data lie ahead: their
   // length changes from line to line, so layouts seldom help.
   template <class Step>
