@@ -245,8 +245,10 @@ class Source {
   // a short layout in a loop of its own, which touches nothing else.
   // True where the run ended at a number the layout does not match, false
   // where it matched one it could not convert.
+  // (The layout by value: a copy of its own, which nothing else can reach,
+  // stays in registers through the run.)
   template <class T, class Step>
-  NETFIGURES_INLINE bool layout_run(Cursor& c, const fast::Layout& layout, Step& step) {
+  NETFIGURES_INLINE bool layout_run(Cursor& c, const fast::Layout layout, Step& step) {
     return layout.is_short() ? run<true, T>(c, layout, step) : run<false, T>(c, layout, step);
   }
 
@@ -313,9 +315,10 @@ class Source {
 
   // The lines of the learnt line layout that follow: the number in the
   // chosen field of each, the rest skipped by a constant step. Where both of
-  // its layouts are short, a loop of its own that touches nothing else.
+  // its layouts are short, a loop of its own that touches nothing else. (By
+  // value, as in layout_run.)
   template <class T, class Step>
-  NETFIGURES_INLINE void line_run(Cursor& c, const fast::LineLayout& layout,
+  NETFIGURES_INLINE void line_run(Cursor& c, const fast::LineLayout layout,
                                   Speculation& speculation, Step& step) {
     if (layout.is_short()) {
       line_loop<true, T>(c, layout, speculation, step);
