@@ -148,8 +148,10 @@ NETFIGURES_INLINE bool converted(std::uint64_t mantissa, const char* p, const La
   // The exponent's digits stand where the layout has them, and a sign
   // before them, either sign, where it has one.
   const auto exponent = static_cast<int>(bytes::digits_value(p + f.exponent_at, f.exponent_digits));
-  const char mark = p[f.exponent_at - 1];
-  if (f.exponent_signed && mark != '+' && mark != '-') return false;
+  // Only a signed exponent has a byte before its digits that is the
+  // number's own: a layout without one may start at the buffer's first byte.
+  const char mark = f.exponent_signed ? p[f.exponent_at - 1] : '+';
+  if (mark != '+' && mark != '-') return false;
   const int power = (mark == '-' ? -exponent : exponent) - f.fraction;
   switch (kind) {
     case Value::kDivided:
