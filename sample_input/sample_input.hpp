@@ -248,6 +248,7 @@ class Source {
   // (The layout by value: a copy of its own, which nothing else can reach,
   // stays in registers through the run.)
   template <class T, class Step>
+  // cppcheck-suppress passedByValue ; a copy on purpose, see above
   NETFIGURES_INLINE bool layout_run(Cursor& c, const fast::Layout layout, Step& step) {
     return layout.is_short() ? run<true, T>(c, layout, step) : run<false, T>(c, layout, step);
   }
@@ -318,6 +319,7 @@ class Source {
   // its layouts are short, a loop of its own that touches nothing else. (By
   // value, as in layout_run.)
   template <class T, class Step>
+  // cppcheck-suppress passedByValue ; a copy on purpose, see above
   NETFIGURES_INLINE void line_run(Cursor& c, const fast::LineLayout layout,
                                   Speculation& speculation, Step& step) {
     if (layout.is_short()) {
