@@ -136,7 +136,7 @@ NETFIGURES_INLINE bool divided(std::uint64_t mantissa, double divisor, bool nega
 
 NETFIGURES_INLINE bool divided(std::uint64_t mantissa, double divisor, bool negative, double& out) {
   const double magnitude = static_cast<double>(mantissa) / divisor;
-  out = negative ? -magnitude : magnitude;
+  out = convert::with_sign(magnitude, negative);
   return true;
 }
 
