@@ -189,6 +189,9 @@ NETFIGURES_INLINE Token<double> scan_real(const char* p) {
   return {end, end, Status::kValue, value};
 }
 
+// The bytes of number below which scan_plain_decimal takes its shortest road.
+inline constexpr int kShortDecimal = 16;
+
 // The common form of a real in a trace: an optional minus, digits with a
 // point perhaps, an exponent perhaps, at most kMaxMantissaDigits digits,
 // then white space. Most numbers of most traces are of this form, so this is
@@ -202,6 +205,18 @@ NETFIGURES_INLINE const char* scan_plain_decimal(const char* p, double& value) {
   const char* const s = p + negative;
   const Decimal d = measure_decimal(s);
   const char* end = d.end;
+  // The commonest numbers of all (%f, %g): fewer than 16 bytes of digits and
+  // a point, so at most kMaxExactDigits digits, and white space after them.
+  // Their value is exact divided by a power of ten, which rounds it once.
+  const auto length = static_cast<int>(end - s);
+  static_assert(kShortDecimal - 1 <= convert::kMaxExactDigits);
+  if (length < kShortDecimal && length > static_cast<int>(d.point) &&
+      is_space(static_cast<unsigned char>(*end))) {
+    const double magnitude = static_cast<double>(bytes::wide::number16(s, d.whole, d.fraction)) /
+                             convert::kExactPowersOfTen[d.fraction];
+    value = convert::with_sign(magnitude, negative != 0);
+    return end;
+  }
   int exponent = -d.fraction;
   if ((*end | 0x20) == 'e') {
     const Exponent e = scan_exponent(end);
