@@ -174,6 +174,10 @@ NETFIGURES_INLINE unsigned digit_mask16(const char* s) {
   return high_bits(digit_bytes(load8(s))) | high_bits(digit_bytes(load8(s + 8))) << 8;
 }
 
+NETFIGURES_INLINE unsigned point_mask16(const char* s) {
+  return high_bits(bytes_equal(load8(s), '.')) | high_bits(bytes_equal(load8(s + 8), '.')) << 8;
+}
+
 NETFIGURES_INLINE unsigned equal_mask16(const char* s, const char* t) {
   return high_bits(bytes_equal(load8(s) ^ load8(t), 0)) |
          high_bits(bytes_equal(load8(s + 8) ^ load8(t + 8), 0)) << 8;
@@ -229,6 +233,10 @@ NETFIGURES_INLINE unsigned mask(__m128i bytes) {
 
 NETFIGURES_INLINE unsigned digit_mask16(const char* s) {
   return mask(in_range(load16(s), '0', '9'));
+}
+
+NETFIGURES_INLINE unsigned point_mask16(const char* s) {
+  return mask(_mm_cmpeq_epi8(load16(s), _mm_set1_epi8('.')));
 }
 
 NETFIGURES_INLINE unsigned equal_mask16(const char* s, const char* t) {

@@ -25,17 +25,19 @@ using sample_input::kPadding;
 struct Wide {
   const char* name;
   unsigned (*digit_mask16)(const char*);
+  unsigned (*point_mask16)(const char*);
   unsigned (*equal_mask16)(const char*, const char*);
   unsigned (*space_or_nul_mask16)(const char*);
   bytes::Classes (*classify64)(const char*);
 };
 
 const std::vector<Wide> kWide{
-    {"portable", bytes::portable::digit_mask16, bytes::portable::equal_mask16,
-     bytes::portable::space_or_nul_mask16, bytes::portable::classify64},
+    {"portable", bytes::portable::digit_mask16, bytes::portable::point_mask16,
+     bytes::portable::equal_mask16, bytes::portable::space_or_nul_mask16,
+     bytes::portable::classify64},
 #ifdef __SSE2__
-    {"sse2", bytes::sse2::digit_mask16, bytes::sse2::equal_mask16, bytes::sse2::space_or_nul_mask16,
-     bytes::sse2::classify64},
+    {"sse2", bytes::sse2::digit_mask16, bytes::sse2::point_mask16, bytes::sse2::equal_mask16,
+     bytes::sse2::space_or_nul_mask16, bytes::sse2::classify64},
 #endif
 };
 
@@ -91,6 +93,8 @@ TEST(Bytes, EveryClassifierAgreesWithTheOneByteDefinitions) {
           ASSERT_EQ(classes.minuses, mask_of(window, 64, [](unsigned char x) { return x == '-'; }));
           for (int start : {0, 48}) {
             ASSERT_EQ(wide.digit_mask16(text + start), mask_of(window + start, 16, digit));
+            ASSERT_EQ(wide.point_mask16(text + start),
+                      mask_of(window + start, 16, [](unsigned char x) { return x == '.'; }));
             ASSERT_EQ(
                 wide.space_or_nul_mask16(text + start),
                 mask_of(window + start, 16, [](unsigned char x) { return space(x) || x == 0; }));
