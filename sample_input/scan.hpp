@@ -50,9 +50,11 @@ NETFIGURES_INLINE const char* skip_digits(const char* s) {
 using bytes::whole_digits;
 
 // The digits of a decimal at s: how many stand before the point, whether
-// there is one, how many after it, and where they end. Found by one 16-byte
-// compare, or by two where they fill the first 16 bytes (repr and %.17g
-// write 17 digits and more); past 32 bytes the counts stop short.
+// there is one, how many after it, and where they end. Digits and points are
+// found as one run by one 16-byte load and one count, or two where they fill
+// the first 16 bytes (repr and %.17g write 17 digits and more), so that the
+// end of a number, where the next begins, waits on nothing more; past 32
+// bytes the counts stop short.
 struct Decimal {
   const char* end;
   int whole;
@@ -61,18 +63,24 @@ struct Decimal {
 };
 
 NETFIGURES_INLINE Decimal measure_decimal(const char* s) {
-  // The upper bits of ~digits are set, so the counts stop at the bytes loaded.
   std::uint64_t digits = bytes::wide::digit_mask16(s);
-  int whole = __builtin_ctzll(~digits);
-  bool point = s[whole] == '.';
-  int fraction = point ? __builtin_ctzll(~digits >> (whole + 1)) : 0;
-  if (whole + point + fraction >= 16) {  // 16 bytes of number: the next 16 start by the sentinel
+  std::uint64_t points = bytes::wide::point_mask16(s);
+  // The upper bits of ~(digits | points) are set, so the count stops at the bytes loaded.
+  int length = __builtin_ctzll(~(digits | points));
+  if (length >= 16) {  // 16 bytes of digits and points: the next 16 start by the sentinel
     digits |= std::uint64_t{bytes::wide::digit_mask16(s + 16)} << 16;
-    whole = __builtin_ctzll(~digits);
-    point = s[whole] == '.';
-    fraction = point ? __builtin_ctzll(~digits >> (whole + 1)) : 0;
+    points |= std::uint64_t{bytes::wide::point_mask16(s + 16)} << 16;
+    length = __builtin_ctzll(~(digits | points));
   }
-  return {s + whole + point + fraction, whole, fraction, point};
+  std::uint64_t within = points & ((std::uint64_t{1} << length) - 1);
+  const std::uint64_t second = within & (within - 1);
+  if (second != 0) {  // a second point ends the number: "1.5.5" is 1.5, then .5
+    length = __builtin_ctzll(second);
+    within &= -within;
+  }
+  const bool point = within != 0;
+  const int whole = point ? __builtin_ctzll(within) : length;
+  return {s + length, whole, point ? length - whole - 1 : 0, point};
 }
 
 // The mantissa of a decimal at s with whole digits, then a point and
