@@ -135,6 +135,12 @@ class Speculation {
   }
   // A number that did not come from the layout run; learnt, if it was.
   void missed(bool learnt) { misses_ = learnt && !checking() ? kPatience - 1 : misses_ + 1; }
+  // While nothing is checked: how many numbers go by before the next is learnt.
+  std::int64_t until_learning() const {
+    return static_cast<std::int64_t>(kRetryEvery - misses_ % kRetryEvery);
+  }
+  // That many numbers went by without a layout.
+  void passed(std::int64_t numbers) { misses_ += static_cast<std::uint64_t>(numbers); }
 
  private:
   static constexpr std::uint64_t kPatience = 4;
@@ -176,10 +182,14 @@ class Source {
     fast::Layouts layouts;
     Speculation speculation;
     for (;;) {
-      // Integers of one length go by layout; where the length changes, 64
-      // bytes at a time.
-      if constexpr (std::is_integral_v<T>) {
-        if (!speculation.learning()) integer_blocks(c, step);
+      // Where layouts do not pay, integers go 64 bytes at a time, and reals
+      // by the plain scanner in a loop of its own, until the next learning.
+      if (!speculation.learning()) {
+        if constexpr (std::is_integral_v<T>) {
+          integer_blocks(c, step);
+        } else {
+          speculation.passed(plain_run<T>(c, speculation.until_learning(), step));
+        }
       }
       if (speculation.checking()) {
         const std::int64_t before = c.count;
@@ -269,6 +279,22 @@ class Source {
     }
   }
 
+  // Up to limit numbers of the common form, until one is not: how many.
+  template <class T, class Step>
+  NETFIGURES_INLINE std::int64_t plain_run(Cursor& c, std::int64_t limit, Step& step) {
+    std::int64_t numbers = 0;
+    for (c.p = skip_space(c.p, c.line); numbers < limit; ++numbers) {
+      T value{};
+      const char* const end = scan::scan_plain(c.p, value);
+      if (end == nullptr) break;
+      c.line += *end == '\n';  // the white space that ended it: see plain_number
+      c.p = skip_space(end + 1, c.line);
+      step(value);
+    }
+    c.count += numbers;
+    return numbers;
+  }
+
   static const char* skip_space(const char* p, std::int64_t& line) {
     while (bytes::is_space(static_cast<unsigned char>(*p))) {
       line += *p == '\n';
@@ -288,8 +314,9 @@ class Source {
     if (learnt) {  // the white space after the number is part of its layout
       c.line += layouts.current().newlines();
       c.p += bytes::is_minus(*c.p) + layouts.current().length();
-    } else {
-      c.p = end;
+    } else {  // past the white space that ended it, which the next number need not wait for
+      c.line += *end == '\n';
+      c.p = end + 1;
     }
     return true;
   }
