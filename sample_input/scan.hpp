@@ -76,7 +76,7 @@ NETFIGURES_INLINE Decimal measure_decimal(const char* s) {
   const std::uint64_t second = within & (within - 1);
   if (second != 0) {  // a second point ends the number: "1.5.5" is 1.5, then .5
     length = __builtin_ctzll(second);
-    within &= -within;
+    within ^= second;  // the first point alone
   }
   const bool point = within != 0;
   const int whole = point ? __builtin_ctzll(within) : length;
