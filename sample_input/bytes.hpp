@@ -6,6 +6,7 @@
 // one-byte definitions for every byte value.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -155,6 +156,13 @@ NETFIGURES_INLINE std::uint64_t whole_digits(const char* s, int n) {
   if (n <= 16) return high * kPowersOfTen[n - 8] + digits_value(s + 8, n - 8);
   return (high * kPowersOfTen[8] + digits_value(s + 8, 8)) * kPowersOfTen[n - 16] +
          digits_value(s + 16, n - 16);
+}
+
+// Of a decimal with whole digits, a point and fraction digits (fraction 0:
+// no point), how many fraction digits the first 16 bytes hold: the rest
+// follow them.
+NETFIGURES_INLINE int fraction_in_first16(int whole, int fraction) {
+  return fraction == 0 ? 0 : std::min(fraction, 15 - whole);
 }
 
 // 16 and 64 bytes at a time: bit k of a mask tells about byte k.

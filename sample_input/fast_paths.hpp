@@ -277,8 +277,7 @@ class Layout : public LayoutBase<Layout> {
   bool learn(const char* p, const char* end, Through through = Through::kSpace) {
     if (!take_number(p, end, through)) return false;
     learn_bytes();
-    // The fraction digits the first 16 bytes hold; the rest follow in the next 16.
-    const int first = facts_.fraction == 0 ? 0 : std::min(facts_.fraction, 15 - facts_.whole);
+    const int first = bytes::fraction_in_first16(facts_.whole, facts_.fraction);
     rest_ = facts_.fraction - first;
     ladder_ = bytes::sse2::ladder_for(facts_.whole, first);
     return true;

@@ -330,15 +330,22 @@ class Source {
     const scan::Token<T> t = scan::scan_next(c.p, T{});
     if (t.seen == end_ && !eof_) return refilled(c);
     if (too_long(c.p, t.end)) return fail(ReadError::What::kTooLong, c.p);
+    if (!token_value(t, c.p, value)) return fail(t.status, c.p);
+    c.p = t.end;
+    return Next::kValue;
+  }
+
+  // The value of the token t that begins at begin; false where it is none.
+  template <class T>
+  static bool token_value(const scan::Token<T>& t, const char* begin, T& value) {
     if (t.status == scan::Status::kValue) {
       value = t.value;
     } else if (t.status == scan::Status::kText) {
-      value = static_cast<T>(convert::text_to_double(c.p, t.end));  // only reals are kText
+      value = static_cast<T>(convert::text_to_double(begin, t.end));  // only reals are kText
     } else {
-      return fail(t.status, c.p);
+      return false;
     }
-    c.p = t.end;
-    return Next::kValue;
+    return true;
   }
 
   // The lines of the learnt line layout that follow: the number in the
@@ -426,11 +433,7 @@ class Source {
       if (too_long(c.p, t.end)) return fail(ReadError::What::kTooLong, c.p);
       // The number must fill its field: "1-2" or "0.5abc" is no number there.
       const bool fills = bytes::is_space(static_cast<unsigned char>(*t.end)) || t.end == end_;
-      if (t.status == scan::Status::kValue && fills) {
-        value = t.value;
-      } else if (t.status == scan::Status::kText && fills) {
-        value = static_cast<T>(convert::text_to_double(c.p, t.end));  // only reals are kText
-      } else {
+      if (!fills || !token_value(t, c.p, value)) {
         const scan::Status not_one =
             std::is_integral_v<T> ? scan::Status::kNotAnInteger : scan::Status::kNotANumber;
         return fail(t.status == scan::Status::kOutOfRange ? t.status : not_one, c.p);

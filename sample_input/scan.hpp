@@ -94,7 +94,7 @@ NETFIGURES_INLINE std::uint64_t decimal_digits(const char* s, int whole, int fra
            whole_digits(s + whole + (fraction > 0), fraction);
   }
   // The fraction digits the first 16 bytes hold, and those after.
-  const int first = fraction == 0 ? 0 : std::min(fraction, 15 - whole);
+  const int first = bytes::fraction_in_first16(whole, fraction);
   const int rest = fraction - first;
   const std::uint64_t value = bytes::wide::number16(s, whole, first);
   if (rest == 0) return value;
