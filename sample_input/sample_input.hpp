@@ -264,19 +264,28 @@ class Source {
   }
 
   // The minus is added without a branch, which would be mispredicted on every
-  // negative number.
+  // negative number. The cursor is a local copy while the run lasts: the
+  // bytes are read through char pointers, which may be the cursor itself for
+  // all the compiler knows, and it would store the cursor at every number.
   template <bool kShort, class T, class Step>
   NETFIGURES_INLINE bool run(Cursor& c, const fast::Layout& layout, Step& step) {
+    Cursor at = c;
+    bool unmatched = true;
     for (;;) {
-      const unsigned negative = bytes::is_minus(*c.p);
+      const unsigned negative = bytes::is_minus(*at.p);
       T value{};
-      if (!layout.matches<kShort>(c.p + negative)) return true;
-      if (!layout.value<kShort>(c.p + negative, negative != 0, value)) return false;
-      c.line += layout.newlines();
-      c.p += negative + layout.length();
+      if (!layout.matches<kShort>(at.p + negative)) break;
+      if (!layout.value<kShort>(at.p + negative, negative != 0, value)) {
+        unmatched = false;
+        break;
+      }
+      at.line += layout.newlines();
+      at.p += negative + layout.length();
       step(value);
-      ++c.count;
+      ++at.count;
     }
+    c = at;
+    return unmatched;
   }
 
   // Up to limit numbers of the common form, until one is not: how many.
@@ -366,21 +375,23 @@ class Source {
   template <bool kShort, class T, class Step>
   NETFIGURES_INLINE void line_loop(Cursor& c, const fast::LineLayout& layout,
                                    Speculation& speculation, Step& step) {
+    Cursor at = c;  // a local copy, as in run
     for (;;) {
-      if (!layout.before.matches<kShort>(c.p)) return;
-      const char* const field = c.p + layout.before.length();
+      if (!layout.before.matches<kShort>(at.p)) break;
+      const char* const field = at.p + layout.before.length();
       const unsigned negative = bytes::is_minus(*field);
       T value{};
       if (!layout.number.matches<kShort>(field + negative) ||
           !layout.number.value<kShort>(field + negative, negative != 0, value)) {
-        return;
+        break;
       }
-      ++c.line;
-      c.p = field + negative + layout.number.length();
-      speculation.hit();
+      ++at.line;
+      at.p = field + negative + layout.number.length();
       step(value);
-      ++c.count;
+      ++at.count;
     }
+    if (at.count != c.count) speculation.hit();
+    c = at;
   }
 
   // One line by the general path: the value of its field `field`, with the
