@@ -216,26 +216,36 @@ class Source {
   }
 
   // The same for field `field` (from 1) of each line: the other fields are
-  // skipped, not parsed.
+  // skipped, not parsed. They come in batches from a loop compiled once, in
+  // the reader, not in line here: beside the every-number loop it would make
+  // the compiler keep the step's state (quellimar's sums) in memory, stored
+  // at every number of a one-column file.
   template <class T, class Step>
   NETFIGURES_INLINE std::int64_t each_field(Step& step, int field) {
-    Cursor c{at_, line_, 0};
-    fast::LineLayout layout;
-    Speculation speculation;
+    FieldReading reading{Cursor{at_, line_, 0}, {}, {}};
+    T values[kFieldBatch];
     for (;;) {
-      if (speculation.checking()) line_run<T>(c, layout, speculation, step);
-      T value{};
-      const Next next = field_of_line(c, field, layout, speculation, value);
-      if (next == Next::kValue) {
-        step(value);
-        ++c.count;
-      } else if (next != Next::kAgain) {
-        return next == Next::kEnd ? finish(c.count) : -1;
-      }
+      const int n = read_fields(reading, field, values);
+      if (n < 0) return -1;
+      if (n == 0) return finish(reading.c.count);
+      for (int i = 0; i < n; ++i) step(values[i]);
     }
   }
 
  private:
+  // Where the reading of a field stands between two batches.
+  struct FieldReading {
+    Cursor c;
+    fast::LineLayout layout;
+    Speculation speculation;
+  };
+  static constexpr int kFieldBatch = 256;
+
+  // The values of field `field` of the lines that follow, up to kFieldBatch
+  // of them: how many, 0 at the end of the file, -1 with the error recorded.
+  template <class T>
+  int read_fields(FieldReading& reading, int field, T* values);
+
   // What a step of the loop came to: a value, nothing yet (a refill, a blank
   // line), the end of the file, or a failure, recorded.
   enum class Next { kValue, kAgain, kEnd, kFailed };
@@ -357,26 +367,26 @@ class Source {
     return true;
   }
 
-  // The lines of the learnt line layout that follow: the number in the
-  // chosen field of each, the rest skipped by a constant step. Where both of
-  // its layouts are short, a loop of its own that touches nothing else. (By
-  // value, as in layout_run.)
-  template <class T, class Step>
+  // The lines of the learnt line layout that follow, up to c.count ==
+  // kFieldBatch: the number in the chosen field of each into values, the
+  // rest skipped by a constant step. Where both of its layouts are short, a
+  // loop of its own that touches nothing else. (By value, as in layout_run.)
+  template <class T>
   // cppcheck-suppress passedByValue ; a copy on purpose, see above
   NETFIGURES_INLINE void line_run(Cursor& c, const fast::LineLayout layout,
-                                  Speculation& speculation, Step& step) {
+                                  Speculation& speculation, T* values) {
     if (layout.is_short()) {
-      line_loop<true, T>(c, layout, speculation, step);
+      line_loop<true>(c, layout, speculation, values);
     } else {
-      line_loop<false, T>(c, layout, speculation, step);
+      line_loop<false>(c, layout, speculation, values);
     }
   }
 
-  template <bool kShort, class T, class Step>
+  template <bool kShort, class T>
   NETFIGURES_INLINE void line_loop(Cursor& c, const fast::LineLayout& layout,
-                                   Speculation& speculation, Step& step) {
+                                   Speculation& speculation, T* values) {
     Cursor at = c;  // a local copy, as in run
-    for (;;) {
+    while (at.count < kFieldBatch) {
       if (!layout.before.matches<kShort>(at.p)) break;
       const char* const field = at.p + layout.before.length();
       const unsigned negative = bytes::is_minus(*field);
@@ -387,8 +397,7 @@ class Source {
       }
       ++at.line;
       at.p = field + negative + layout.number.length();
-      step(value);
-      ++at.count;
+      values[at.count++] = value;
     }
     if (at.count != c.count) speculation.hit();
     c = at;
