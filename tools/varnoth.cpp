@@ -31,17 +31,34 @@ constexpr int kPoints = 1000;
 int first_line(double x) {
   // Clamped with max, then min, in this operand order: max passes a NaN on,
   // and min then gives 1000.
-#if NETFIGURES_SSE2
-  // maxsd and minsd do just what the portable lines below do, NaN and signed
-  // zeros included, but without the branches the compiler makes of those,
-  // mispredicted on traces where many samples are clamped.
-  const double scaled = _mm_cvtsd_f64(
-      _mm_min_sd(_mm_max_sd(_mm_setzero_pd(), _mm_set_sd(1000.0 * x)), _mm_set_sd(1000.0)));
-#else
   const double scaled = std::min(1000.0, std::max(1000.0 * x, 0.0));
-#endif
   const int k = static_cast<int>(scaled);  // then the ceiling, in [0, kPoints]
   return k + (k < scaled);
+}
+
+// from[k] counts the samples whose first line is k.
+using Counts = std::array<std::uint64_t, kPoints + 1>;
+
+// Counts two samples at once: each step of first_line done for both in one
+// instruction, which halves the work that counting adds to reading.
+NETFIGURES_INLINE void count_two(double a, double b, Counts& from) {
+#if NETFIGURES_SSE2
+  // maxpd and minpd in first_line's operand order, so NaN and signed zeros go
+  // where they go there; the ceiling subtracts the all-ones mask of the
+  // samples above their truncation.
+  const __m128d points = _mm_set1_pd(1000.0);
+  const __m128d scaled =
+      _mm_min_pd(_mm_max_pd(_mm_setzero_pd(), _mm_mul_pd(_mm_set_pd(b, a), points)), points);
+  const __m128i truncated = _mm_cvttpd_epi32(scaled);
+  const __m128d above = _mm_cmplt_pd(_mm_cvtepi32_pd(truncated), scaled);
+  const __m128i lines = _mm_sub_epi32(truncated, _mm_shuffle_epi32(_mm_castpd_si128(above), 0x08));
+  const auto both = static_cast<std::uint64_t>(_mm_cvtsi128_si64(lines));
+  ++from[static_cast<std::uint32_t>(both)];
+  ++from[both >> 32];
+#else
+  ++from[first_line(a)];
+  ++from[first_line(b)];
+#endif
 }
 
 }  // namespace
@@ -56,13 +73,19 @@ int main(int argc, char** argv) {
   // from[k] counts the samples whose first line is k: they lie at or below
   // every point from k/1000 on. Bucketing once per sample and summing the
   // buckets at the end gives the same counts as raising every counter at or
-  // above k for each sample, without 1000 steps per sample.
-  std::array<std::uint64_t, kPoints + 1> from{};
+  // above k for each sample, without 1000 steps per sample. The samples are
+  // bucketed two at a time, the odd one held until the next comes.
+  Counts from{};
   double sum = 0.0;
+  double held = 0.0;
+  bool holding = false;
   const std::int64_t n = program::read_reals(samples, line.selection, [&](double x) {
     sum += x;
-    ++from[first_line(x)];
+    if (holding) count_two(held, x, from);
+    held = x;
+    holding = !holding;
   });
+  if (holding) ++from[first_line(held)];
 
   std::printf("%2.9lf\n", sum / static_cast<double>(n));
   program::flush(stdout, "-");
