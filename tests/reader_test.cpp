@@ -62,6 +62,13 @@ Read read_integers(const std::string& path, std::size_t block, const Selection& 
   return r;
 }
 
+// n copies of line: files longer than the batches values are handed over in.
+std::string repeated(const std::string& line, int n) {
+  std::string text;
+  for (int i = 0; i < n; ++i) text += line;
+  return text;
+}
+
 struct GoodCase {
   std::string text;
   std::vector<double> values;
@@ -162,6 +169,7 @@ TEST(RealReader, ReadsEveryLayoutAndForm) {
       {"delay\n0.5\n0.25", {0.5, 0.25}, {0, true}},
       {"\n0.5\n", {0.5}, {0, true}},
       {"0x1p3 1e400\n-0x1p3 x\n", {8, -8}, {1}},
+      {repeated("7 0.5\n", 700), std::vector<double>(700, 0.5), {2}},
       // One UTF-8 byte order mark where the file begins is skipped, across reads of any size.
       {"\ufeff0.5\n0.25\n", {0.5, 0.25}},
       {"\ufeff-1e3", {-1000}},
@@ -361,6 +369,8 @@ TEST(RealReader, RejectsWhatIsNotANumber) {
       {"header\n", What::kNoNumber, 0, "", {0, true}},
       {"header\n\n  \n", What::kNoNumber, 0, "", {2, true}},
       {"h\n1 2\n3 x\n", What::kNotANumber, 3, "x", {2, true}},
+      {repeated("7 0.5\n", 600) + "8 x\n", What::kNotANumber, 601, "x", {2}},
+      {repeated("7 0.5\n", 600) + "8\n", What::kShortLine, 601, "8", {2}},
       {"\\x41 \xc3\xa9", What::kNotANumber, 1, "\\\\x41"},  // a backslash is doubled
       // In a token every byte outside printable ASCII shows: no number holds one.
       {"\xc3\xa9t\xc3", What::kNotANumber, 1, "\\xc3\\xa9t\\xc3"},
