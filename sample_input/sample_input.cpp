@@ -340,29 +340,6 @@ Source::Next Source::fail(ReadError::What what, const char* at) {
   return Next::kFailed;
 }
 
-template <class T>
-int Source::read_fields(FieldReading& reading, int field, T* values) {
-  // The batch's cursor counts the values of the batch; the reading's, all.
-  Cursor c{reading.c.p, reading.c.line, 0};
-  while (c.count < kFieldBatch) {
-    if (reading.speculation.checking()) line_run(c, reading.layout, reading.speculation, values);
-    if (c.count == kFieldBatch) break;
-    const Next next = field_of_line(c, field, reading.layout, reading.speculation, values[c.count]);
-    if (next == Next::kValue) {
-      ++c.count;
-    } else if (next == Next::kEnd) {
-      break;  // and again at the next call, which then gives 0
-    } else if (next == Next::kFailed) {
-      return -1;
-    }
-  }
-  reading.c = Cursor{c.p, c.line, reading.c.count + c.count};
-  return static_cast<int>(c.count);
-}
-
-template int Source::read_fields(FieldReading&, int, double*);
-template int Source::read_fields(FieldReading&, int, std::int32_t*);
-
 std::int64_t Source::finish(std::int64_t count) {
   if (count == 0) {
     error_.what = ReadError::What::kNoNumber;

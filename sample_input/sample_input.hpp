@@ -152,6 +152,14 @@ class Speculation {
   std::uint64_t misses_ = kRetryEvery;
 };
 
+// Gives step the state of copy, a copy of it that a loop ran on. A step that
+// holds its state (a struct of sums) is assigned; a lambda refers to its
+// state, which the copy shares, and cannot be.
+template <class Step>
+void keep(Step& step, const Step& copy) {
+  if constexpr (std::is_copy_assignable_v<Step>) step = copy;
+}
+
 // Where the reading loop stands: kept in registers while it runs.
 struct Cursor {
   const char* p;
@@ -216,36 +224,33 @@ class Source {
   }
 
   // The same for field `field` (from 1) of each line: the other fields are
-  // skipped, not parsed. They come in batches from a loop compiled once, in
-  // the reader, not in line here: beside the every-number loop it would make
-  // the compiler keep the step's state (quellimar's sums) in memory, stored
-  // at every number of a one-column file.
+  // skipped, not parsed. Not in line: beside the every-number loop, in the
+  // caller, it made the compiler keep the step's state (quellimar's sums) in
+  // memory, stored at every number of a one-column file. It runs on a copy
+  // of the step that nothing else reaches, kept in registers, and copies it
+  // back at the end; the caller hands it a copy too, so that the address of
+  // its own step never leaves it (see read_real_samples).
   template <class T, class Step>
-  NETFIGURES_INLINE std::int64_t each_field(Step& step, int field) {
-    FieldReading reading{Cursor{at_, line_, 0}, {}, {}};
-    T values[kFieldBatch];
-    for (;;) {
-      const int n = read_fields(reading, field, values);
-      if (n < 0) return -1;
-      if (n == 0) return finish(reading.c.count);
-      for (int i = 0; i < n; ++i) step(values[i]);
+  __attribute__((noinline)) std::int64_t each_field(Step& step, int field) {
+    Step local = step;
+    Cursor c{at_, line_, 0};
+    fast::LineLayout layout;
+    Speculation speculation;
+    Next next = Next::kAgain;
+    while (next != Next::kEnd && next != Next::kFailed) {
+      if (speculation.checking()) line_run<T>(c, layout, speculation, local);
+      T value{};
+      next = field_of_line(c, field, layout, speculation, value);
+      if (next == Next::kValue) {
+        local(value);
+        ++c.count;
+      }
     }
+    keep(step, local);
+    return next == Next::kEnd ? finish(c.count) : -1;
   }
 
  private:
-  // Where the reading of a field stands between two batches.
-  struct FieldReading {
-    Cursor c;
-    fast::LineLayout layout;
-    Speculation speculation;
-  };
-  static constexpr int kFieldBatch = 256;
-
-  // The values of field `field` of the lines that follow, up to kFieldBatch
-  // of them: how many, 0 at the end of the file, -1 with the error recorded.
-  template <class T>
-  int read_fields(FieldReading& reading, int field, T* values);
-
   // What a step of the loop came to: a value, nothing yet (a refill, a blank
   // line), the end of the file, or a failure, recorded.
   enum class Next { kValue, kAgain, kEnd, kFailed };
@@ -367,26 +372,26 @@ class Source {
     return true;
   }
 
-  // The lines of the learnt line layout that follow, up to c.count ==
-  // kFieldBatch: the number in the chosen field of each into values, the
-  // rest skipped by a constant step. Where both of its layouts are short, a
-  // loop of its own that touches nothing else. (By value, as in layout_run.)
-  template <class T>
+  // The lines of the learnt line layout that follow: the number in the
+  // chosen field of each, the rest skipped by a constant step. Where both of
+  // its layouts are short, a loop of its own that touches nothing else. (By
+  // value, as in layout_run.)
+  template <class T, class Step>
   // cppcheck-suppress passedByValue ; a copy on purpose, see above
   NETFIGURES_INLINE void line_run(Cursor& c, const fast::LineLayout layout,
-                                  Speculation& speculation, T* values) {
+                                  Speculation& speculation, Step& step) {
     if (layout.is_short()) {
-      line_loop<true>(c, layout, speculation, values);
+      line_loop<true, T>(c, layout, speculation, step);
     } else {
-      line_loop<false>(c, layout, speculation, values);
+      line_loop<false, T>(c, layout, speculation, step);
     }
   }
 
-  template <bool kShort, class T>
+  template <bool kShort, class T, class Step>
   NETFIGURES_INLINE void line_loop(Cursor& c, const fast::LineLayout& layout,
-                                   Speculation& speculation, T* values) {
+                                   Speculation& speculation, Step& step) {
     Cursor at = c;  // a local copy, as in run
-    while (at.count < kFieldBatch) {
+    for (;;) {
       if (!layout.before.matches<kShort>(at.p)) break;
       const char* const field = at.p + layout.before.length();
       const unsigned negative = bytes::is_minus(*field);
@@ -397,7 +402,8 @@ class Source {
       }
       ++at.line;
       at.p = field + negative + layout.number.length();
-      values[at.count++] = value;
+      step(value);
+      ++at.count;
     }
     if (at.count != c.count) speculation.hit();
     c = at;
@@ -503,24 +509,45 @@ class Source {
 
 }  // namespace detail
 
+namespace detail {
+
+// What read_real_samples and read_integer_samples do, T the kind of number.
+template <class T, class Step>
+NETFIGURES_INLINE std::int64_t read_samples(const char* path, Step& step, ReadError& error,
+                                            const Selection& selection, std::size_t block) {
+  char buffer[kBufferSize];
+  Source source(path, block, error, buffer);
+  if (!source.ok() || !source.start(selection)) return -1;
+  if (selection.field > 0) {
+    // A copy for the loop that is not in line: were the step's own address
+    // to reach it, the compiler could no longer keep the step's state in
+    // registers through the every-number loop below.
+    std::decay_t<Step> copy = step;
+    const std::int64_t n = source.each_field<T>(copy, selection.field);
+    keep(step, copy);
+    return n;
+  }
+  return source.each<T>(step);
+}
+
+}  // namespace detail
+
 // Reads the real numbers of the file at path ("-": standard input), calling
 // step(double) for each in file order. Returns how many there were (at least
 // one), or -1 with error filled in when the file cannot be read, holds no
 // number, or holds text that is not a number.
-// (In line in the caller, so that the step's state, such as a sum, stays in
-// registers through the loop: the compiler then sees that nothing else
-// reaches it.)
 // With a selection, only the chosen field of each line is read, after the
 // header line if there is one.
+// (In line in the caller, so that the step's state, such as a sum, stays in
+// registers through the loop: the compiler then sees that nothing else
+// reaches it. For that, a step should hold its state, a struct with an
+// operator() in line, not refer to it as a lambda does; a field is read into
+// a copy of the step, which is then assigned back.)
 template <class Step>
 NETFIGURES_INLINE std::int64_t read_real_samples(const char* path, Step&& step, ReadError& error,
                                                  const Selection& selection = {},
                                                  std::size_t block = kDefaultBlock) {
-  char buffer[detail::kBufferSize];
-  detail::Source source(path, block, error, buffer);
-  if (!source.ok() || !source.start(selection)) return -1;
-  return selection.field > 0 ? source.each_field<double>(step, selection.field)
-                             : source.each<double>(step);
+  return detail::read_samples<double>(path, step, error, selection, block);
 }
 
 // The same for integers: step(std::int32_t); a value outside the 32-bit
@@ -529,11 +556,7 @@ template <class Step>
 NETFIGURES_INLINE std::int64_t read_integer_samples(const char* path, Step&& step, ReadError& error,
                                                     const Selection& selection = {},
                                                     std::size_t block = kDefaultBlock) {
-  char buffer[detail::kBufferSize];
-  detail::Source source(path, block, error, buffer);
-  if (!source.ok() || !source.start(selection)) return -1;
-  return selection.field > 0 ? source.each_field<std::int32_t>(step, selection.field)
-                             : source.each<std::int32_t>(step);
+  return detail::read_samples<std::int32_t>(path, step, error, selection, block);
 }
 
 }  // namespace sample_input

@@ -20,17 +20,23 @@ int main(int argc, char** argv) {
   const program::CommandLine line = program::start(kAbout, argc, argv);
   const char* const samples = line.operands[0];
 
-  std::int32_t tx = 0;
-  std::int32_t rx = 0;
-  bool first = true;
-  const std::int64_t n = program::read_integers(samples, line.selection, [&](std::int32_t count) {
-    if (first) {
-      tx = count;
-      first = false;
-    } else {
-      rx = count;  // counts between the first and the last are overwritten
+  // The first count and the last: those between are overwritten.
+  struct Ends {
+    std::int32_t tx = 0;
+    std::int32_t rx = 0;
+    bool first = true;
+    NETFIGURES_INLINE void operator()(std::int32_t count) {
+      if (first) {
+        tx = count;
+        first = false;
+      } else {
+        rx = count;
+      }
     }
-  });
+  } ends;
+  const std::int64_t n = program::read_integers(samples, line.selection, ends);
+  const std::int32_t tx = ends.tx;
+  const std::int32_t rx = ends.rx;
   if (n < 2) {
     const std::string found = "found " + std::to_string(n);
     program::file_failed(samples, ("two counts are needed (TX, then RX), " + found).c_str());

@@ -20,20 +20,21 @@ int main(int argc, char** argv) {
   const char* const samples = line.operands[0];
 
   // One addition at a time in file order, each square rounded before it is
-  // added: the printed digits depend on that order. (Two variables, not one
-  // struct: the compiler keeps each in a register through the reading loop,
-  // where it stored a struct, as one, at every number.)
-  double sum_of_samples = 0.0;
-  double sum_of_squares = 0.0;
-  const std::int64_t n = program::read_reals(samples, line.selection, [&](double x) {
-    sum_of_samples += x;
-    sum_of_squares += x * x;
-  });
+  // added: the printed digits depend on that order.
+  struct Sums {
+    double of_samples = 0.0;
+    double of_squares = 0.0;
+    NETFIGURES_INLINE void operator()(double x) {
+      of_samples += x;
+      of_squares += x * x;
+    }
+  } sums;
+  const std::int64_t n = program::read_reals(samples, line.selection, sums);
 
-  const double sum = sum_of_samples;
+  const double sum = sums.of_samples;
   const auto count = static_cast<double>(n);
   const double numerator = sum * sum;
-  const double denominator = sum_of_squares * count;
+  const double denominator = sums.of_squares * count;
   // All-zero samples give 0/0: printed as the C library prints NaN.
   std::printf("tot %2.9lf\n", sum);
   std::printf("avg %2.9lf\n", sum / count);

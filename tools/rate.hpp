@@ -28,12 +28,16 @@ inline double divisor(const char* name, const char* arg) {
 // 64 bits; a negative value lowers the total. A total past the 64-bit range
 // fails the run rather than wrap.
 inline std::int64_t total(const char* path, const sample_input::Selection& selection) {
-  std::int64_t sum = 0;
-  bool overflow = false;
-  program::read_integers(path, selection,
-                         [&](std::int32_t v) { overflow |= __builtin_add_overflow(sum, v, &sum); });
-  if (overflow) program::file_failed(path, "the total does not fit in 64 bits");
-  return sum;
+  struct Total {
+    std::int64_t sum = 0;
+    bool overflow = false;
+    NETFIGURES_INLINE void operator()(std::int32_t v) {
+      overflow |= __builtin_add_overflow(sum, v, &sum);
+    }
+  } total;
+  program::read_integers(path, selection, total);
+  if (total.overflow) program::file_failed(path, "the total does not fit in 64 bits");
+  return total.sum;
 }
 
 }  // namespace rate

@@ -76,18 +76,25 @@ int main(int argc, char** argv) {
   // above k for each sample, without 1000 steps per sample. The samples are
   // bucketed two at a time, the odd one held until the next comes.
   Counts from{};
-  double sum = 0.0;
-  double held = 0.0;
-  bool holding = false;
-  const std::int64_t n = program::read_reals(samples, line.selection, [&](double x) {
-    sum += x;
-    if (holding) count_two(held, x, from);
-    held = x;
-    holding = !holding;
-  });
-  if (holding) ++from[first_line(held)];
+  struct Step {
+    Counts* from;
+    double sum = 0.0;
+    double held = 0.0;
+    // 1 while a sample is held. A whole word, not a bool: a struct with
+    // padding is copied as memory, and the compiler then kept this one in
+    // memory through the reading loop instead of in registers.
+    std::uint64_t holding = 0;
+    NETFIGURES_INLINE void operator()(double x) {
+      sum += x;
+      if (holding) count_two(held, x, *from);
+      held = x;
+      holding ^= 1;
+    }
+  } step{&from};
+  const std::int64_t n = program::read_reals(samples, line.selection, step);
+  if (step.holding) ++from[first_line(step.held)];
 
-  std::printf("%2.9lf\n", sum / static_cast<double>(n));
+  std::printf("%2.9lf\n", step.sum / static_cast<double>(n));
   program::flush(stdout, "-");
   std::uint64_t at_or_below = 0;
   for (int i = 0; i < kPoints; ++i) {
