@@ -62,7 +62,7 @@ Read read_integers(const std::string& path, std::size_t block, const Selection& 
   return r;
 }
 
-// n copies of line: files longer than the batches values are handed over in.
+// n copies of line: files long enough for the loops to run on their layouts.
 std::string repeated(const std::string& line, int n) {
   std::string text;
   for (int i = 0; i < n; ++i) text += line;
