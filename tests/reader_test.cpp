@@ -189,7 +189,7 @@ TEST(RealReader, ReadsLongNumbersExactly) {
   // A long run of short numbers crosses the default block edge many times.
   std::string many;
   std::vector<double> values;
-  for (int i = 0; i < 40000; ++i) {
+  for (int i = 0; i < 150000; ++i) {
     many += std::to_string(i) + ".25" + (i % 3 == 0 ? "\r\n" : " ");
     values.push_back(i + 0.25);
   }
