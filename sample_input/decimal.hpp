@@ -11,6 +11,7 @@
 // returns false and the caller converts the text some slower way.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -69,6 +70,24 @@ constexpr int binary_exponent(int q) { return floor_log2_pow10(q) - q - 127; }
 inline constexpr double kExactPowersOfTen[kMaxExactPower + 1] = {
     1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The same powers, negated in the second row. A quotient or a product with a
+// negated power is exactly the negated one, so a number takes its sign with
+// the power that scales it: no branch, which would be mispredicted on every
+// negative number of a trace that has some, and no other operation.
+inline constexpr auto kSignedPowersOfTen = [] {
+  std::array<std::array<double, kMaxExactPower + 1>, 2> powers{};
+  for (int q = 0; q <= kMaxExactPower; ++q) {
+    powers[0][q] = kExactPowersOfTen[q];
+    powers[1][q] = -kExactPowersOfTen[q];
+  }
+  return powers;
+}();
+
+// 10^q, negated if negative.
+NETFIGURES_INLINE double signed_power_of_ten(int q, bool negative) {
+  return kSignedPowersOfTen[negative][q];
+}
 
 namespace detail {
 
@@ -188,15 +207,6 @@ NETFIGURES_INLINE bool nearest_quickly(std::uint64_t digits, int exponent, std::
 
 }  // namespace detail
 
-// magnitude, negated if negative, without a branch, which would be
-// mispredicted on every negative number of a trace that has some. (A product
-// with ±1, in the registers the value is in: setting the sign bit through an
-// integer register costs more where the value is used at once.)
-NETFIGURES_INLINE double with_sign(double magnitude, bool negative) {
-  static constexpr double kSigns[2] = {1.0, -1.0};
-  return magnitude * kSigns[negative];
-}
-
 // The double nearest to digits·10^exponent (ties to even), as strtod rounds
 // the decimal, by the table alone: decimal_to_double without its exact path,
 // for digits that a double cannot hold (17 of them and more) or seldom does,
@@ -226,9 +236,8 @@ NETFIGURES_INLINE bool decimal_to_double(std::uint64_t digits, int exponent, boo
                                          double& value) {
   if (digits <= kMaxExactMantissa && exponent >= -kMaxExactPower && exponent <= kMaxExactPower) {
     const auto m = static_cast<double>(digits);
-    const double magnitude =
-        exponent < 0 ? m / kExactPowersOfTen[-exponent] : m * kExactPowersOfTen[exponent];
-    value = with_sign(magnitude, negative);
+    value = exponent < 0 ? m / signed_power_of_ten(-exponent, negative)
+                         : m * signed_power_of_ten(exponent, negative);
     return true;
   }
   return round_decimal(digits, exponent, negative, value);

@@ -127,16 +127,16 @@ inline Value value_kind(const LayoutFacts& f) {
 }
 
 // The number of a short layout (see Layout::is_short) from the value of its
-// digits: exact, as the scanners'.
-NETFIGURES_INLINE bool divided(std::uint64_t mantissa, double divisor, bool negative,
+// digits: exact, as the scanners'. The divisor is negated for a negative
+// number (see convert::kSignedPowersOfTen).
+NETFIGURES_INLINE bool divided(std::uint64_t mantissa, double signed_divisor, bool negative,
                                std::int32_t& out) {
-  (void)divisor;  // an integer layout has no point; ten digits may be out of range
+  (void)signed_divisor;  // an integer layout has no point; ten digits may be out of range
   return convert::to_int32(mantissa, negative, out);
 }
 
-NETFIGURES_INLINE bool divided(std::uint64_t mantissa, double divisor, bool negative, double& out) {
-  const double magnitude = static_cast<double>(mantissa) / divisor;
-  out = convert::with_sign(magnitude, negative);
+NETFIGURES_INLINE bool divided(std::uint64_t mantissa, double signed_divisor, bool, double& out) {
+  out = static_cast<double>(mantissa) / signed_divisor;
   return true;
 }
 
@@ -155,7 +155,7 @@ NETFIGURES_INLINE bool converted(std::uint64_t mantissa, const char* p, const La
   const int power = (mark == '-' ? -exponent : exponent) - f.fraction;
   switch (kind) {
     case Value::kDivided:
-      return divided(mantissa, convert::kExactPowersOfTen[f.fraction], negative, out);
+      return divided(mantissa, convert::signed_power_of_ten(f.fraction, negative), negative, out);
     case Value::kConverted:
       return convert::decimal_to_double(mantissa, power, negative, out);
     case Value::kRounded:
@@ -208,7 +208,8 @@ class LayoutBase {
     if (!number_facts(p, end, through, facts_)) return false;
     kind_ = value_kind(facts_);
     short_ = short_layout(facts_);
-    divisor_ = convert::kExactPowersOfTen[short_ ? facts_.fraction : 0];
+    divisors_[0] = convert::kExactPowersOfTen[short_ ? facts_.fraction : 0];
+    divisors_[1] = -divisors_[0];
     return true;
   }
   // The facts of the text [p, p + length), which is only compared.
@@ -219,7 +220,7 @@ class LayoutBase {
   LayoutFacts facts_{};
   Value kind_ = Value::kDivided;
   bool short_ = true;
-  double divisor_ = 1;  // of a short layout
+  double divisors_[2] = {1, -1};  // of a short layout, and negated for a negative number
 };
 
 // Layouts in portable code: the digits compared and converted eight bytes at
@@ -241,7 +242,7 @@ class Layout : public LayoutBase<Layout> {
   template <bool kShort = false, class T>
   NETFIGURES_INLINE bool value(const char* p, bool negative, T& out) const {
     const std::uint64_t mantissa = scan::decimal_digits(p, facts_.whole, facts_.fraction);
-    if (kShort || short_) return divided(mantissa, divisor_, negative, out);
+    if (kShort || short_) return divided(mantissa, divisors_[negative], negative, out);
     return converted(mantissa, p, facts_, kind_, negative, out);
   }
 
@@ -292,7 +293,7 @@ class Layout : public LayoutBase<Layout> {
   // digits past them.
   template <bool kShort = false, class T>
   NETFIGURES_INLINE bool value(const char* p, bool negative, T& out) const {
-    if (kShort || short_) return divided(ladder(p), divisor_, negative, out);
+    if (kShort || short_) return divided(ladder(p), divisors_[negative], negative, out);
     std::uint64_t mantissa = ladder(p);
     if (rest_ > 0) {
       mantissa = mantissa * convert::kPowersOfTen[rest_] + bytes::whole_digits(p + 16, rest_);

@@ -220,9 +220,8 @@ NETFIGURES_INLINE const char* scan_plain_decimal(const char* p, double& value) {
   static_assert(kShortDecimal - 1 <= convert::kMaxExactDigits);
   if (length < kShortDecimal && length > static_cast<int>(d.point) &&
       is_space(static_cast<unsigned char>(*end))) {
-    const double magnitude = static_cast<double>(bytes::wide::number16(s, d.whole, d.fraction)) /
-                             convert::kExactPowersOfTen[d.fraction];
-    value = convert::with_sign(magnitude, negative != 0);
+    value = static_cast<double>(bytes::wide::number16(s, d.whole, d.fraction)) /
+            convert::signed_power_of_ten(d.fraction, negative != 0);
     return end;
   }
   int exponent = -d.fraction;
