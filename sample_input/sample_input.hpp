@@ -206,9 +206,15 @@ class Source {
         // Another layout only where this one missed: a number it matched but
         // could not convert goes to the scanners.
         const bool missed = layout_run<T>(c, layouts.current(), step);
-        if (speculation.ran(c.count - before) && missed &&
-            layouts.switch_to(c.p + bytes::is_minus(*c.p))) {
-          continue;
+        const bool checking = speculation.ran(c.count - before);
+        if (checking && missed && layouts.switch_to(c.p + bytes::is_minus(*c.p))) continue;
+        // A real of another layout after some of this one: perhaps one of
+        // the few numbers in ten that %g writes shorter.
+        if constexpr (std::is_floating_point_v<T>) {
+          if (checking && missed && c.count != before && layouts.current().is_short()) {
+            speculation.ran(mixed_run(c, layouts.current(), step));
+            continue;
+          }
         }
       }
       c.p = skip_space(c.p, c.line);
@@ -303,6 +309,46 @@ class Source {
     }
     c = at;
     return unmatched;
+  }
+
+  // Reals of a short layout among which others come now and then, too often
+  // for runs of the layout to pay (%g writes a number in five or so shorter,
+  // where its last digits are zeros): each number of the layout as in run,
+  // each other one by the plain scanner without leaving the loop, until those
+  // come too often (each adds kMissDebt, each number of the layout takes one
+  // off) or one is not of the common form. How many the layout took.
+  template <class Step>
+  // cppcheck-suppress passedByValue ; a copy on purpose, as in layout_run
+  NETFIGURES_INLINE std::int64_t mixed_run(Cursor& c, const fast::Layout layout, Step& step) {
+    constexpr std::int64_t kMissDebt = 2;
+    constexpr std::int64_t kMaxDebt = 64;
+    Cursor at = c;
+    std::int64_t debt = 0;
+    std::int64_t last_miss = at.count;
+    std::int64_t scanned = 0;
+    for (;;) {
+      const unsigned negative = bytes::is_minus(*at.p);
+      double value;
+      if (layout.matches<true>(at.p + negative)) {
+        layout.value<true>(at.p + negative, negative != 0, value);  // a short one always converts
+        at.line += layout.newlines();
+        at.p += negative + layout.length();
+      } else {
+        debt = std::max<std::int64_t>(debt - (at.count - last_miss), 0) + kMissDebt;
+        last_miss = at.count;
+        if (debt > kMaxDebt) break;
+        const char* const end = scan::scan_plain(at.p, value);
+        if (end == nullptr) break;
+        at.line += *end == '\n';  // the white space that ended it: see plain_number
+        at.p = skip_space(end + 1, at.line);
+        ++scanned;
+      }
+      step(value);
+      ++at.count;
+    }
+    const std::int64_t taken = at.count - c.count - scanned;
+    c = at;
+    return taken;
   }
 
   // Up to limit numbers of the common form, until one is not: how many.
