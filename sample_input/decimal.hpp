@@ -71,22 +71,22 @@ inline constexpr double kExactPowersOfTen[kMaxExactPower + 1] = {
     1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-// The same powers, negated in the second row. A quotient or a product with a
+// The same powers, each beside its negation. A quotient or a product with a
 // negated power is exactly the negated one, so a number takes its sign with
 // the power that scales it: no branch, which would be mispredicted on every
 // negative number of a trace that has some, and no other operation.
 inline constexpr auto kSignedPowersOfTen = [] {
-  std::array<std::array<double, kMaxExactPower + 1>, 2> powers{};
+  std::array<std::array<double, 2>, kMaxExactPower + 1> powers{};
   for (int q = 0; q <= kMaxExactPower; ++q) {
-    powers[0][q] = kExactPowersOfTen[q];
-    powers[1][q] = -kExactPowersOfTen[q];
+    powers[q][0] = kExactPowersOfTen[q];
+    powers[q][1] = -kExactPowersOfTen[q];
   }
   return powers;
 }();
 
 // 10^q, negated if negative.
 NETFIGURES_INLINE double signed_power_of_ten(int q, bool negative) {
-  return kSignedPowersOfTen[negative][q];
+  return kSignedPowersOfTen[q][negative];
 }
 
 namespace detail {

@@ -323,9 +323,10 @@ class Source {
     constexpr std::int64_t kMissDebt = 2;
     constexpr std::int64_t kMaxDebt = 64;
     Cursor at = c;
-    std::int64_t debt = 0;
-    std::int64_t last_miss = at.count;
+    std::int64_t taken = 0;
     std::int64_t scanned = 0;
+    std::int64_t debt = 0;
+    std::int64_t taken_before = 0;  // at the last number the layout missed
     for (;;) {
       const unsigned negative = bytes::is_minus(*at.p);
       double value;
@@ -333,9 +334,10 @@ class Source {
         layout.value<true>(at.p + negative, negative != 0, value);  // a short one always converts
         at.line += layout.newlines();
         at.p += negative + layout.length();
+        ++taken;
       } else {
-        debt = std::max<std::int64_t>(debt - (at.count - last_miss), 0) + kMissDebt;
-        last_miss = at.count;
+        debt = std::max<std::int64_t>(debt - (taken - taken_before), 0) + kMissDebt;
+        taken_before = taken;
         if (debt > kMaxDebt) break;
         const char* const end = scan::scan_plain(at.p, value);
         if (end == nullptr) break;
@@ -344,9 +346,8 @@ class Source {
         ++scanned;
       }
       step(value);
-      ++at.count;
     }
-    const std::int64_t taken = at.count - c.count - scanned;
+    at.count += taken + scanned;
     c = at;
     return taken;
   }
