@@ -158,7 +158,7 @@ class Speculation {
 // holds its state (a struct of sums) is assigned; a lambda refers to its
 // state, which the copy shares, and cannot be.
 template <class Step>
-void keep(Step& step, const Step& copy) {
+void take_state(Step& step, const Step& copy) {
   if constexpr (std::is_copy_assignable_v<Step>) step = copy;
 }
 
@@ -254,7 +254,7 @@ class Source {
         ++c.count;
       }
     }
-    keep(step, local);
+    take_state(step, local);
     return next == Next::kEnd ? finish(c.count) : -1;
   }
 
@@ -573,7 +573,7 @@ NETFIGURES_INLINE std::int64_t read_samples(const char* path, Step& step, ReadEr
     // registers through the every-number loop below.
     std::decay_t<Step> copy = step;
     const std::int64_t n = source.each_field<T>(copy, selection.field);
-    keep(step, copy);
+    take_state(step, copy);
     return n;
   }
   return source.each<T>(step);
