@@ -208,8 +208,7 @@ class LayoutBase {
     if (!number_facts(p, end, through, facts_)) return false;
     kind_ = value_kind(facts_);
     short_ = short_layout(facts_);
-    divisors_[0] = convert::kExactPowersOfTen[short_ ? facts_.fraction : 0];
-    divisors_[1] = -divisors_[0];
+    divisors_ = convert::kSignedPowersOfTen[short_ ? facts_.fraction : 0].data();
     return true;
   }
   // The facts of the text [p, p + length), which is only compared.
@@ -220,7 +219,9 @@ class LayoutBase {
   LayoutFacts facts_{};
   Value kind_ = Value::kDivided;
   bool short_ = true;
-  double divisors_[2] = {1, -1};  // of a short layout, and negated for a negative number
+  // Of a short layout: its power of ten, then the same negated, for a
+  // negative number.
+  const double* divisors_ = convert::kSignedPowersOfTen[0].data();
 };
 
 // Layouts in portable code: the digits compared and converted eight bytes at

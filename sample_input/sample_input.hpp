@@ -341,8 +341,7 @@ class Source {
         if (debt > kMaxDebt) break;
         const char* const end = scan::scan_plain(at.p, value);
         if (end == nullptr) break;
-        at.line += *end == '\n';  // the white space that ended it: see plain_number
-        at.p = skip_space(end + 1, at.line);
+        at.p = past_plain(end, at.line);
         ++scanned;
       }
       step(value);
@@ -360,12 +359,19 @@ class Source {
       T value{};
       const char* const end = scan::scan_plain(c.p, value);
       if (end == nullptr) break;
-      c.line += *end == '\n';  // the white space that ended it: see plain_number
-      c.p = skip_space(end + 1, c.line);
+      c.p = past_plain(end, c.line);
       step(value);
     }
     c.count += numbers;
     return numbers;
+  }
+
+  // Past a plain number that ends at end, as scan_plain found it, and the
+  // white space after it: the byte that ended it is white space, counted
+  // without a test (see plain_number).
+  static const char* past_plain(const char* end, std::int64_t& line) {
+    line += *end == '\n';
+    return skip_space(end + 1, line);
   }
 
   static const char* skip_space(const char* p, std::int64_t& line) {
