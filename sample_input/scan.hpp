@@ -101,14 +101,12 @@ NETFIGURES_INLINE std::uint64_t decimal_digits(const char* s, int whole, int fra
   return value * convert::kPowersOfTen[rest] + whole_digits(s + 16, rest);
 }
 
-// The value of the digits of the decimal d at s, where it fits 64 bits:
-// kMaxMantissaDigits digits, or more with leading zeros ("0.00123" to 19
-// digits after them).
-NETFIGURES_INLINE bool significand(const char* s, const Decimal& d, std::uint64_t& value) {
-  if (d.whole + d.fraction <= convert::kMaxMantissaDigits) {
-    value = decimal_digits(s, d.whole, d.fraction);
-    return true;
-  }
+// The value of more than kMaxMantissaDigits digits of the decimal d at s,
+// where leading zeros make them fewer ("0.00123" to 19 digits after them);
+// false where they do not. Out of line: rare, and its loops would crowd the
+// scanners' common road.
+__attribute__((noinline)) inline bool leading_zeros_significand(const char* s, Decimal d,
+                                                                std::uint64_t& value) {
   for (int i = 0; i < d.whole; ++i) {
     if (s[i] != '0') return false;
   }
@@ -117,6 +115,15 @@ NETFIGURES_INLINE bool significand(const char* s, const Decimal& d, std::uint64_
   for (; length > 0 && *fraction == '0'; --length) ++fraction;
   if (length > convert::kMaxMantissaDigits) return false;
   value = whole_digits(fraction, length);
+  return true;
+}
+
+// The value of the digits of the decimal d at s, where it fits 64 bits.
+NETFIGURES_INLINE bool significand(const char* s, const Decimal& d, std::uint64_t& value) {
+  if (d.whole + d.fraction > convert::kMaxMantissaDigits) {
+    return leading_zeros_significand(s, d, value);
+  }
+  value = decimal_digits(s, d.whole, d.fraction);
   return true;
 }
 
@@ -201,13 +208,12 @@ NETFIGURES_INLINE Token<double> scan_real(const char* p) {
 inline constexpr int kShortDecimal = 16;
 
 // The common form of a real in a trace: an optional minus, digits with a
-// point perhaps, an exponent perhaps, at most kMaxMantissaDigits digits,
-// then white space. Most numbers of most traces are of this form, so this is
-// scan_real with nothing else to tell apart: where it ends, or nullptr where
-// the text is not of this form (or the number is one the converter cannot
-// decide) and scan_real must read it. (No Token: a returned struct goes
-// through memory, and reading it back stalls the loop on every number.)
-// Loads what scan_real loads.
+// point perhaps, an exponent perhaps, at most kMaxMantissaDigits digits
+// past any leading zeros, then white space. Most numbers of most traces are of this form, so this
+// is scan_real with nothing else to tell apart: where it ends, or nullptr where the text is not of
+// this form (or the number is one the converter cannot decide) and scan_real must read it. (No
+// Token: a returned struct goes through memory, and reading it back stalls the loop on every
+// number.) Loads what scan_real loads.
 NETFIGURES_INLINE const char* scan_plain_decimal(const char* p, double& value) {
   const unsigned negative = is_minus(*p);
   const char* const s = p + negative;
@@ -232,11 +238,12 @@ NETFIGURES_INLINE const char* scan_plain_decimal(const char* p, double& value) {
     end = e.end;
   }
   const int digits = d.whole + d.fraction;
-  if (!is_space(static_cast<unsigned char>(*end)) || digits == 0 ||
-      digits > convert::kMaxMantissaDigits) {
+  // More than kMaxMantissaDigits digits are taken where leading zeros make
+  // them fewer: repr writes 0.0012345678901234567, %.17g the same.
+  std::uint64_t mantissa;
+  if (!is_space(static_cast<unsigned char>(*end)) || digits == 0 || !significand(s, d, mantissa)) {
     return nullptr;
   }
-  const std::uint64_t mantissa = decimal_digits(s, d.whole, d.fraction);
   // More digits than a double holds go by the table alone, as in scan_real.
   const bool converted = digits > convert::kMaxExactDigits
                              ? convert::round_decimal(mantissa, exponent, negative != 0, value)
