@@ -135,6 +135,16 @@ class Speculation {
     misses_ = numbers >= kLongRun ? 0 : misses_ + 1;
     return checking();
   }
+  // A mixed run (see Source::mixed_run) took that many numbers by the
+  // layout, or -1: the others came too often for it to pay, and the reader
+  // goes to the scanners until it learns again.
+  void mixed(std::int64_t taken) {
+    if (taken < 0) {
+      misses_ = kPatience;
+    } else {
+      ran(taken);
+    }
+  }
   // A number that did not come from the layout run; learnt, if it was.
   void missed(bool learnt) { misses_ = learnt && !checking() ? kPatience - 1 : misses_ + 1; }
   // While nothing is checked: how many numbers go by before the next is learnt.
@@ -207,12 +217,20 @@ class Source {
         // could not convert goes to the scanners.
         const bool missed = layout_run<T>(c, layouts.current(), step);
         const bool checking = speculation.ran(c.count - before);
+        // A real of another layout after a long one: perhaps one of the
+        // four in ten whose shortest round-trip digits are fewer or more.
+        if constexpr (std::is_floating_point_v<T>) {
+          if (checking && missed && !layouts.current().is_short()) {
+            speculation.mixed(long_mixed_run(c, layouts.current(), step));
+            continue;
+          }
+        }
         if (checking && missed && layouts.switch_to(c.p + bytes::is_minus(*c.p))) continue;
-        // A real of another layout after some of this one: perhaps one of
+        // A real of another layout after some of a short one: perhaps one of
         // the few numbers in ten that %g writes shorter.
         if constexpr (std::is_floating_point_v<T>) {
           if (checking && missed && c.count != before && layouts.current().is_short()) {
-            speculation.ran(mixed_run(c, layouts.current(), step));
+            speculation.mixed(mixed_run<true>(c, layouts.current(), step));
             continue;
           }
         }
@@ -311,13 +329,16 @@ class Source {
     return unmatched;
   }
 
-  // Reals of a short layout among which others come now and then, too often
-  // for runs of the layout to pay (%g writes a number in five or so shorter,
-  // where its last digits are zeros): each number of the layout as in run,
-  // each other one by the plain scanner without leaving the loop, until those
-  // come too often (each adds kMissDebt, each number of the layout takes one
-  // off) or one is not of the common form. How many the layout took.
-  template <class Step>
+  // Reals of a layout among which others come now and then, too often for
+  // runs of the layout to pay (%g writes a number in five or so shorter,
+  // where its last digits are zeros; the shortest round-trip digits are one
+  // or two shorter or longer in four numbers in ten): each number of the
+  // layout as in run, each other one by the plain scanner without leaving
+  // the loop, until those come too often (each adds kMissDebt, each number
+  // of the layout takes one off) or one is not of the common form, or the
+  // layout matches a number it cannot convert. How many the layout took,
+  // or -1 where the others came too often.
+  template <bool kShort, class Step>
   // cppcheck-suppress passedByValue ; a copy on purpose, as in layout_run
   NETFIGURES_INLINE std::int64_t mixed_run(Cursor& c, const fast::Layout layout, Step& step) {
     constexpr std::int64_t kMissDebt = 2;
@@ -327,18 +348,21 @@ class Source {
     std::int64_t scanned = 0;
     std::int64_t debt = 0;
     std::int64_t taken_before = 0;  // at the last number the layout missed
+    bool paid = true;
     for (;;) {
       const unsigned negative = bytes::is_minus(*at.p);
       double value;
-      if (layout.matches<true>(at.p + negative)) {
-        layout.value<true>(at.p + negative, negative != 0, value);  // a short one always converts
+      if (layout.matches<kShort>(at.p + negative)) {
+        // A short one always converts; a long one may leave a number to the scanners.
+        if (!layout.value<kShort>(at.p + negative, negative != 0, value)) break;
         at.line += layout.newlines();
         at.p += negative + layout.length();
         ++taken;
       } else {
         debt = std::max<std::int64_t>(debt - (taken - taken_before), 0) + kMissDebt;
         taken_before = taken;
-        if (debt > kMaxDebt) break;
+        paid = debt <= kMaxDebt;
+        if (!paid) break;
         const char* const end = scan::scan_plain(at.p, value);
         if (end == nullptr) break;
         at.p = past_plain(end, at.line);
@@ -348,6 +372,19 @@ class Source {
     }
     at.count += taken + scanned;
     c = at;
+    return paid ? taken : -1;
+  }
+
+  // mixed_run for a long layout. Not in line: a second copy of the loop in
+  // the every-number loop made the compiler keep more of that loop's state
+  // on the stack, and %g's short layouts took 6% more instructions. It runs
+  // on a copy of the step, as each_field does.
+  template <class Step>
+  __attribute__((noinline)) std::int64_t long_mixed_run(Cursor& c, const fast::Layout& layout,
+                                                        Step& step) {
+    Step local = step;
+    const std::int64_t taken = mixed_run<false>(c, layout, local);
+    take_state(step, local);
     return taken;
   }
 
