@@ -145,14 +145,19 @@ NETFIGURES_INLINE bool divided(std::uint64_t mantissa, double signed_divisor, bo
 // read the number.
 NETFIGURES_INLINE bool converted(std::uint64_t mantissa, const char* p, const LayoutFacts& f,
                                  Value kind, bool negative, double& out) {
+  int power = -f.fraction;
   // The exponent's digits stand where the layout has them, and a sign
-  // before them, either sign, where it has one.
-  const auto exponent = static_cast<int>(bytes::digits_value(p + f.exponent_at, f.exponent_digits));
-  // Only a signed exponent has a byte before its digits that is the
-  // number's own: a layout without one may start at the buffer's first byte.
-  const char mark = f.exponent_signed ? p[f.exponent_at - 1] : '+';
-  if (mark != '+' && mark != '-') return false;
-  const int power = (mark == '-' ? -exponent : exponent) - f.fraction;
+  // before them, either sign, where it has one. (A branch the same for every
+  // number of the layout: repr and %.17g write none.)
+  if (f.exponent_digits > 0) {
+    const auto exponent =
+        static_cast<int>(bytes::digits_value(p + f.exponent_at, f.exponent_digits));
+    // Only a signed exponent has a byte before its digits that is the
+    // number's own: a layout without one may start at the buffer's first byte.
+    const char mark = f.exponent_signed ? p[f.exponent_at - 1] : '+';
+    if (mark != '+' && mark != '-') return false;
+    power += mark == '-' ? -exponent : exponent;
+  }
   switch (kind) {
     case Value::kDivided:
       return divided(mantissa, convert::signed_power_of_ten(f.fraction, negative), negative, out);
