@@ -301,7 +301,24 @@ class Source {
   template <class T, class Step>
   // cppcheck-suppress passedByValue ; a copy on purpose, see above
   NETFIGURES_INLINE bool layout_run(Cursor& c, const fast::Layout layout, Step& step) {
-    return layout.is_short() ? run<true, T>(c, layout, step) : run<false, T>(c, layout, step);
+    if (layout.is_short()) return run<true, T>(c, layout, step);
+    Cursor at = c;
+    Step copy = step;
+    const bool unmatched = long_run<T>(at, layout, copy);
+    c = at;
+    take_state(step, copy);
+    return unmatched;
+  }
+
+  // run for a long layout, out of line on a copy of the step, as
+  // long_mixed_run says and for the same reasons.
+  template <class T, class Step>
+  // cppcheck-suppress passedByValue ; a copy on purpose, as in layout_run
+  __attribute__((noinline)) bool long_run(Cursor& c, const fast::Layout layout, Step& step) {
+    Step local = step;
+    const bool unmatched = run<false, T>(c, layout, local);
+    take_state(step, local);
+    return unmatched;
   }
 
   // The minus is added without a branch, which would be mispredicted on every
@@ -377,11 +394,23 @@ class Source {
 
   // mixed_run for a long layout. Not in line: a second copy of the loop in
   // the every-number loop made the compiler keep more of that loop's state
-  // on the stack, and %g's short layouts took 6% more instructions. It runs
-  // on a copy of the step, as each_field does.
+  // on the stack, and %g's short layouts took 6% more instructions. The
+  // loop runs on copies of the cursor and the step, which it hands back: the
+  // address of the reading loop's own never leaves it, or the compiler would
+  // keep them in memory through every loop (as each_field's caller does).
   template <class Step>
-  __attribute__((noinline)) std::int64_t long_mixed_run(Cursor& c, const fast::Layout& layout,
-                                                        Step& step) {
+  NETFIGURES_INLINE std::int64_t long_mixed_run(Cursor& c, const fast::Layout& layout, Step& step) {
+    Cursor at = c;
+    Step copy = step;
+    const std::int64_t taken = long_mixed_loop(at, layout, copy);
+    c = at;
+    take_state(step, copy);
+    return taken;
+  }
+
+  template <class Step>
+  __attribute__((noinline)) std::int64_t long_mixed_loop(Cursor& c, const fast::Layout layout,
+                                                         Step& step) {
     Step local = step;
     const std::int64_t taken = mixed_run<false>(c, layout, local);
     take_state(step, local);

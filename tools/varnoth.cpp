@@ -43,12 +43,14 @@ using Counts = std::array<std::uint64_t, kPoints + 1>;
 // instruction, which halves the work that counting adds to reading.
 NETFIGURES_INLINE void count_two(double a, double b, Counts& from) {
 #if NETFIGURES_SSE2
-  // maxpd and minpd in first_line's operand order, so NaN and signed zeros go
-  // where they go there; the ceiling subtracts the all-ones mask of the
-  // samples above their truncation.
+  // minpd first, which gives its second operand for a NaN: NaN goes to
+  // 1000 as in first_line, and maxpd then sees no NaN, so neither needs a
+  // copy of its constant. Signed zeros come out as zeros, whose line is 0
+  // either way. The ceiling subtracts the all-ones mask of the samples above
+  // their truncation.
   const __m128d points = _mm_set1_pd(1000.0);
   const __m128d scaled =
-      _mm_min_pd(_mm_max_pd(_mm_setzero_pd(), _mm_mul_pd(_mm_set_pd(b, a), points)), points);
+      _mm_max_pd(_mm_min_pd(_mm_mul_pd(_mm_set_pd(b, a), points), points), _mm_setzero_pd());
   const __m128i truncated = _mm_cvttpd_epi32(scaled);
   const __m128d above = _mm_cmplt_pd(_mm_cvtepi32_pd(truncated), scaled);
   const __m128i lines = _mm_sub_epi32(truncated, _mm_shuffle_epi32(_mm_castpd_si128(above), 0x08));
