@@ -150,8 +150,11 @@ NETFIGURES_INLINE bool converted(std::uint64_t mantissa, const char* p, const La
   // before them, either sign, where it has one. (A branch the same for every
   // number of the layout: repr and %.17g write none.)
   if (f.exponent_digits > 0) {
-    const auto exponent =
-        static_cast<int>(bytes::digits_value(p + f.exponent_at, f.exponent_digits));
+    // Two digits, as C writes them (e-05), by two bytes; any other count eight at a time.
+    const char* const e = p + f.exponent_at;
+    const int exponent = f.exponent_digits == 2
+                             ? (e[0] - '0') * 10 + (e[1] - '0')
+                             : static_cast<int>(bytes::digits_value(e, f.exponent_digits));
     // Only a signed exponent has a byte before its digits that is the
     // number's own: a layout without one may start at the buffer's first byte.
     const char mark = f.exponent_signed ? p[f.exponent_at - 1] : '+';
