@@ -221,7 +221,7 @@ class Source {
         // four in ten whose shortest round-trip digits are fewer or more.
         if constexpr (std::is_floating_point_v<T>) {
           if (checking && missed && !layouts.current().is_short()) {
-            speculation.mixed(long_mixed_run(c, layouts.current(), step));
+            speculation.mixed(long_loop<Loop::kMixed, T>(c, layouts.current(), step));
             continue;
           }
         }
@@ -292,8 +292,12 @@ class Source {
     }
   }
 
+  // The loops of a long layout: run, and mixed_run.
+  enum class Loop { kRun, kMixed };
+
   // The numbers of the learnt layout that follow, each with its white space;
-  // a short layout in a loop of its own, which touches nothing else.
+  // a short layout in a loop of its own, which touches nothing else, a long
+  // one out of line (long_loop).
   // True where the run ended at a number the layout does not match, false
   // where it matched one it could not convert.
   // (The layout by value: a copy of its own, which nothing else can reach,
@@ -302,23 +306,40 @@ class Source {
   // cppcheck-suppress passedByValue ; a copy on purpose, see above
   NETFIGURES_INLINE bool layout_run(Cursor& c, const fast::Layout layout, Step& step) {
     if (layout.is_short()) return run<true, T>(c, layout, step);
-    Cursor at = c;
-    Step copy = step;
-    const bool unmatched = long_run<T>(at, layout, copy);
-    c = at;
-    take_state(step, copy);
-    return unmatched;
+    return long_loop<Loop::kRun, T>(c, layout, step) != 0;
   }
 
-  // run for a long layout, out of line on a copy of the step, as
-  // long_mixed_run says and for the same reasons.
-  template <class T, class Step>
+  // The loop of a long layout out of line: a second copy of it in the
+  // every-number loop made the compiler keep more of that loop's state on
+  // the stack (%g's short layouts took 6% more instructions). It runs on
+  // copies of the cursor and the step, which it hands back: the address of
+  // the every-number loop's own never leaves it, or the compiler would keep
+  // them in memory through every loop. What the loop returns.
+  template <Loop kLoop, class T, class Step>
+  NETFIGURES_INLINE std::int64_t long_loop(Cursor& c, const fast::Layout& layout, Step& step) {
+    Cursor at = c;
+    Step copy = step;
+    const std::int64_t result = out_of_line<kLoop, T>(at, layout, copy);
+    c = at;
+    take_state(step, copy);
+    return result;
+  }
+
+  // In it, a copy of the step of its own is kept in registers, as in
+  // each_field, and the layout by value, as in layout_run.
+  template <Loop kLoop, class T, class Step>
   // cppcheck-suppress passedByValue ; a copy on purpose, as in layout_run
-  __attribute__((noinline)) bool long_run(Cursor& c, const fast::Layout layout, Step& step) {
+  __attribute__((noinline)) std::int64_t out_of_line(Cursor& c, const fast::Layout layout,
+                                                     Step& step) {
     Step local = step;
-    const bool unmatched = run<false, T>(c, layout, local);
+    std::int64_t result;
+    if constexpr (kLoop == Loop::kRun) {
+      result = run<false, T>(c, layout, local);
+    } else {
+      result = mixed_run<false>(c, layout, local);
+    }
     take_state(step, local);
-    return unmatched;
+    return result;
   }
 
   // The minus is added without a branch, which would be mispredicted on every
@@ -390,31 +411,6 @@ class Source {
     at.count += taken + scanned;
     c = at;
     return paid ? taken : -1;
-  }
-
-  // mixed_run for a long layout. Not in line: a second copy of the loop in
-  // the every-number loop made the compiler keep more of that loop's state
-  // on the stack, and %g's short layouts took 6% more instructions. The
-  // loop runs on copies of the cursor and the step, which it hands back: the
-  // address of the reading loop's own never leaves it, or the compiler would
-  // keep them in memory through every loop (as each_field's caller does).
-  template <class Step>
-  NETFIGURES_INLINE std::int64_t long_mixed_run(Cursor& c, const fast::Layout& layout, Step& step) {
-    Cursor at = c;
-    Step copy = step;
-    const std::int64_t taken = long_mixed_loop(at, layout, copy);
-    c = at;
-    take_state(step, copy);
-    return taken;
-  }
-
-  template <class Step>
-  __attribute__((noinline)) std::int64_t long_mixed_loop(Cursor& c, const fast::Layout layout,
-                                                         Step& step) {
-    Step local = step;
-    const std::int64_t taken = mixed_run<false>(c, layout, local);
-    take_state(step, local);
-    return taken;
   }
 
   // Up to limit numbers of the common form, until one is not: how many.

@@ -209,11 +209,12 @@ inline constexpr int kShortDecimal = 16;
 
 // The common form of a real in a trace: an optional minus, digits with a
 // point perhaps, an exponent perhaps, at most kMaxMantissaDigits digits
-// past any leading zeros, then white space. Most numbers of most traces are of this form, so this
-// is scan_real with nothing else to tell apart: where it ends, or nullptr where the text is not of
-// this form (or the number is one the converter cannot decide) and scan_real must read it. (No
-// Token: a returned struct goes through memory, and reading it back stalls the loop on every
-// number.) Loads what scan_real loads.
+// past any leading zeros, then white space. Most numbers of most traces are
+// of this form, so this is scan_real with nothing else to tell apart: where
+// it ends, or nullptr where the text is not of this form (or the number is
+// one the converter cannot decide) and scan_real must read it. (No Token: a
+// returned struct goes through memory, and reading it back stalls the loop
+// on every number.) Loads what scan_real loads.
 NETFIGURES_INLINE const char* scan_plain_decimal(const char* p, double& value) {
   const unsigned negative = is_minus(*p);
   const char* const s = p + negative;
