@@ -97,10 +97,15 @@ inline constexpr int kSignificandBits = 52;      // stored; the leading 1 is imp
 inline constexpr std::uint64_t kInfinityBits = std::uint64_t{kMaxBiasedExponent}
                                                << kSignificandBits;
 
+// What nearest() gives where the table's precision leaves the double
+// undecided: the bits of a NaN, which no decimal rounds to.
+inline constexpr std::uint64_t kUndecided = ~std::uint64_t{0};
+
 // The bits of the double nearest to digits·10^exponent, for digits not 0 and
-// exponent in the table's range; false where the table's precision leaves it
-// undecided.
-inline bool nearest(std::uint64_t digits, int exponent, std::uint64_t& bits) {
+// exponent in the table's range, or kUndecided. Out of line, and its result
+// not through memory: the callers' common road then keeps its values in
+// registers.
+__attribute__((noinline)) inline std::uint64_t nearest(std::uint64_t digits, int exponent) {
   // Digits with their top bit set, so that the product's leading bit is bit
   // 190 or 191 and its top word holds every bit a double can keep.
   const int zeros = __builtin_clzll(digits);
@@ -120,18 +125,13 @@ inline bool nearest(std::uint64_t digits, int exponent, std::uint64_t& bits) {
   // that of the value is floor(q·log2 10) + 63 - zeros, or one more.
   const int leading = static_cast<int>(top >> 63);
   const int biased = floor_log2_pow10(exponent) + 63 + leading - zeros + kExponentBias;
-  if (biased >= kMaxBiasedExponent) {  // at least 2^1024
-    bits = kInfinityBits;
-    return true;
-  }
+  if (biased >= kMaxBiasedExponent) return kInfinityBits;  // at least 2^1024
   // Bits of top below the rounding bit: of its 63 or 64 bits, a double keeps
   // 53 and the rounding bit is one more; a subnormal keeps as many fewer as
   // its exponent is below that of the least normal double.
   const int dropped = 63 + leading - (kSignificandBits + 2) + (biased < 1 ? 1 - biased : 0);
-  if (dropped >= 64) {  // the rounding bit's weight is 2^192 or more here, and x < 2^192
-    bits = 0;
-    return true;
-  }
+  // The rounding bit's weight is 2^192 or more here, and x < 2^192.
+  if (dropped >= 64) return 0;
   std::uint64_t kept = top >> dropped;  // the significand, then the rounding bit
   const std::uint64_t rest_mask = (std::uint64_t{1} << dropped) - 1;
   const std::uint64_t rest = top & rest_mask;
@@ -150,7 +150,7 @@ inline bool nearest(std::uint64_t digits, int exponent, std::uint64_t& bits) {
     // multiple of 2^130 (5^-q·x = w·2^k with k >= 130, and the midpoint is a
     // multiple of 2^137), so x is on the midpoint or more than 2^120 > w from
     // it. Elsewhere the truncated power cannot tell: decline.
-    if (exponent < kMinTiePower || exponent >= 0) return false;
+    if (exponent < kMinTiePower || exponent >= 0) return kUndecided;
     kept += 1;
     tie = true;
   }
@@ -162,21 +162,20 @@ inline bool nearest(std::uint64_t digits, int exponent, std::uint64_t& bits) {
   // largest finite exponent into infinity's, as it should; a subnormal's has
   // no implicit bit and its exponent field is 0, or 1 once it rounds up to 2^52.
   const int field = biased < 1 ? 0 : biased - 1;
-  bits = (static_cast<std::uint64_t>(field) << kSignificandBits) + significand;
-  return true;
+  return (static_cast<std::uint64_t>(field) << kSignificandBits) + significand;
 }
 
 // nearest() for most decimals, from one 64 × 64-bit product: that of the
 // digits and the top word of the power. The rest of the exact value adds
 // less than the digits w to that product's low word, so at most one to its
 // top word. The kept bits and the rounding stand either way but in two
-// cases, which go to nearest() with the results near the ends of the range:
+// cases, left to nearest() (kUndecided) with the results near the ends of the range:
 // the bits below the rounding bit all ones, the rounding bit clear and a
 // carry possible (it would round up what rounds down); and all zeros, the
 // rounding bit set and the low word zero (a tie, perhaps, to round to even).
 // Traces that keep every digit (%.18e) lie next to a double, where those
 // bits are all zeros or all ones, so both cases need the rounding bit too.
-NETFIGURES_INLINE bool nearest_quickly(std::uint64_t digits, int exponent, std::uint64_t& bits) {
+NETFIGURES_INLINE std::uint64_t nearest_quickly(std::uint64_t digits, int exponent) {
   const int zeros = __builtin_clzll(digits);
   const std::uint64_t w = digits << zeros;
   const Power& p = kPowersOfFive.power[exponent - kMinPower];
@@ -197,12 +196,11 @@ NETFIGURES_INLINE bool nearest_quickly(std::uint64_t digits, int exponent, std::
                            ((rest == 0) & (up == 1) & (low == 0)) | (biased < 1) |
                            (biased >= kMaxBiasedExponent - 1),
                        0)) {
-    return nearest(digits, exponent, bits);
+    return kUndecided;
   }
   // Past the midpoint or short of it: up if the rounding bit is set. (A
   // significand rounded up to 2^53 carries into the exponent, as it should.)
-  bits = (static_cast<std::uint64_t>(biased - 1) << kSignificandBits) + (kept >> 1) + up;
-  return true;
+  return (static_cast<std::uint64_t>(biased - 1) << kSignificandBits) + (kept >> 1) + up;
 }
 
 }  // namespace detail
@@ -219,9 +217,26 @@ NETFIGURES_INLINE bool round_decimal(std::uint64_t digits, int exponent, bool ne
     bits = 0;
   } else if (exponent > kMaxPower) {
     bits = detail::kInfinityBits;
-  } else if (!detail::nearest_quickly(digits, exponent, bits)) {
-    return false;
+  } else {
+    bits = detail::nearest_quickly(digits, exponent);
+    if (__builtin_expect(bits == detail::kUndecided, 0)) {
+      bits = detail::nearest(digits, exponent);
+      if (bits == detail::kUndecided) return false;
+    }
   }
+  bits |= static_cast<std::uint64_t>(negative) << 63;
+  std::memcpy(&value, &bits, sizeof value);
+  return true;
+}
+
+// round_decimal for digits not 0 and an exponent in the table's range, from
+// one product only: false also where nearest_quickly leaves the double to
+// nearest(). For loops that then hand the number to a scanner: without a
+// call on their road, they keep their values in registers.
+NETFIGURES_INLINE bool round_decimal_quickly(std::uint64_t digits, int exponent, bool negative,
+                                             double& value) {
+  std::uint64_t bits = detail::nearest_quickly(digits, exponent);
+  if (bits == detail::kUndecided) return false;
   bits |= static_cast<std::uint64_t>(negative) << 63;
   std::memcpy(&value, &bits, sizeof value);
   return true;
