@@ -7,6 +7,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -207,6 +208,13 @@ NETFIGURES_INLINE std::uint64_t number16(const char* s, int whole, int fraction)
          whole_digits(s + whole + (fraction > 0), fraction);
 }
 
+// The value of a long decimal at s: length bytes (16 to 31) of whole
+// digits, a point within the first 16 and fraction digits, 19 digits at most.
+NETFIGURES_INLINE std::uint64_t long_number(const char* s, int whole, int length) {
+  const int fraction = length - 1 - whole;
+  return whole_digits(s, whole) * kPowersOfTen[fraction] + whole_digits(s + whole + 1, fraction);
+}
+
 NETFIGURES_INLINE Classes classify64(const char* p) {
   Classes c{0, 0, 0, 0};
   for (std::ptrdiff_t i = 0; i < 8; ++i) {
@@ -353,6 +361,41 @@ NETFIGURES_INLINE std::uint64_t climb(const char* p, const Ladder& l) {
 // As portable::number16, by the ladder.
 NETFIGURES_INLINE std::uint64_t number16(const char* s, int whole, int fraction) {
   return climb(s, ladder_for(whole, fraction));
+}
+
+// kThrough[w]: 0xFF in bytes 0 to w, 0 after them.
+struct Through {
+  alignas(16) std::uint8_t bytes[16];
+};
+inline constexpr auto kThrough = [] {
+  std::array<Through, 16> through{};
+  for (int w = 0; w < 16; ++w) {
+    for (int i = 0; i <= w; ++i) through[w].bytes[i] = 0xFF;
+  }
+  return through;
+}();
+
+// As portable::long_number. The whole digits move one byte up, over the
+// point, so that the first 16 bytes hold 16 digits (the first a zero) at the
+// same places in every number: a ladder of constant weights, with no table
+// to look up, makes their value.
+NETFIGURES_INLINE std::uint64_t long_number(const char* s, int whole, int length) {
+  const __m128i digits = _mm_sub_epi8(load16(s), _mm_set1_epi8('0'));
+  const __m128i before = _mm_load_si128(
+      reinterpret_cast<const __m128i*>(kThrough[static_cast<std::size_t>(whole)].bytes));
+  const __m128i closed = _mm_or_si128(_mm_and_si128(_mm_slli_si128(digits, 1), before),
+                                      _mm_andnot_si128(before, digits));
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i tens = _mm_set1_epi32(0x0001000A);  // each pair of 16-bit digits: 10 a + b
+  const __m128i pairs = _mm_packs_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(closed, zero), tens),
+                                        _mm_madd_epi16(_mm_unpackhi_epi8(closed, zero), tens));
+  const __m128i fours = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00010064));  // 100 a + b
+  const __m128i eights =
+      _mm_madd_epi16(_mm_packs_epi32(fours, fours), _mm_set1_epi32(0x00012710));  // 10^4 a + b
+  const auto high = static_cast<std::uint32_t>(_mm_cvtsi128_si32(eights));
+  const auto low = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(eights, 4)));
+  const int rest = length - 16;
+  return (high * std::uint64_t{100000000} + low) * kPowersOfTen[rest] + whole_digits(s + 16, rest);
 }
 
 NETFIGURES_INLINE Classes classify64(const char* p) {

@@ -79,8 +79,11 @@ inline bool number_facts(const char* p, const char* end, Through through, Layout
   }
   if (stop - p >= kLayoutBytes) return false;
   const scan::Decimal d = scan::measure_decimal(p);
+  // Long decimals without an exponent (repr, %.17g) go faster by a loop of
+  // their own than by layouts: their length changes too often.
   if (d.whole == 0 || d.whole > (d.point ? 15 : 16) || (d.point && d.fraction == 0) ||
-      d.whole + d.fraction > convert::kMaxMantissaDigits) {
+      d.whole + d.fraction > convert::kMaxMantissaDigits ||
+      (d.end == end && end - p > scan::kShortDecimal)) {
     return false;
   }
   f.whole = d.whole;

@@ -23,7 +23,7 @@
 //       sign) is followed by digits and is never its sixteenth. So a match
 //       lies wholly before the sentinel, and the layout run, which steps on
 //       only past a match, stops there.
-//     - The scanners (scan_real, scan_integer, the plain scans) load 16
+//     - The scanners (scan_real, scan_integer, the plain and long scans) load 16
 //       bytes at the token's start, and the next 16, or 16 at each 16
 //       digits, only where those were all digits or a point.
 //     - The converters load 16 bytes at a number's start and 8 at each 8
@@ -201,6 +201,7 @@ class Source {
     Cursor c{at_, line_, 0};
     fast::Layouts layouts;
     Speculation speculation;
+    bool long_decimal = false;  // the last number by the scanners
     for (;;) {
       // Where layouts do not pay, integers go 64 bytes at a time, and reals
       // by the plain scanner in a loop of its own, until the next learning.
@@ -208,7 +209,14 @@ class Source {
         if constexpr (std::is_integral_v<T>) {
           integer_blocks(c, step);
         } else {
-          speculation.passed(plain_run<T>(c, speculation.until_learning(), step));
+          // After a long decimal, which no layout is learnt of, perhaps more.
+          std::int64_t numbers = 0;
+          if (long_decimal) {
+            numbers = long_decimals(c, speculation.until_learning(), step);
+            c.count += numbers;
+          }
+          speculation.passed(numbers +
+                             plain_run<T>(c, speculation.until_learning() - numbers, step));
         }
       }
       if (speculation.checking()) {
@@ -236,6 +244,7 @@ class Source {
         }
       }
       c.p = skip_space(c.p, c.line);
+      const char* const token = c.p;
       T value{};
       bool learnt = false;
       if (!plain_number(c, layouts, speculation.learning(), value, learnt)) {
@@ -244,6 +253,7 @@ class Source {
         if (next != Next::kValue) return next == Next::kEnd ? finish(c.count) : -1;
       }
       speculation.missed(learnt);
+      long_decimal = c.p - token > scan::kShortDecimal + 1;
       step(value);
       ++c.count;
     }
@@ -425,6 +435,37 @@ class Source {
       step(value);
     }
     c.count += numbers;
+    return numbers;
+  }
+
+  // Up to limit long decimals (scan::scan_long_decimal), until a number is
+  // not one: how many, which the caller counts. Out of line on copies, as
+  // long_loop.
+  template <class Step>
+  NETFIGURES_INLINE std::int64_t long_decimals(Cursor& c, std::int64_t limit, Step& step) {
+    Cursor at = c;
+    Step copy = step;
+    const std::int64_t numbers = long_decimals_out_of_line(at, limit, copy);
+    c = at;
+    take_state(step, copy);
+    return numbers;
+  }
+
+  template <class Step>
+  __attribute__((noinline)) std::int64_t long_decimals_out_of_line(Cursor& c, std::int64_t limit,
+                                                                   Step& step) {
+    Step local = step;
+    Cursor at = c;
+    std::int64_t numbers = 0;
+    for (; numbers < limit; ++numbers) {
+      double value;
+      const char* const end = scan::scan_long_decimal(at.p, value);
+      if (end == nullptr) break;
+      at.p = past_plain(end, at.line);
+      local(value);
+    }
+    c = at;
+    take_state(step, local);
     return numbers;
   }
 

@@ -252,6 +252,43 @@ NETFIGURES_INLINE const char* scan_plain_decimal(const char* p, double& value) {
   return converted ? end : nullptr;
 }
 
+// The long decimals of repr and %.17g, such as 0.09726430841378601: a minus
+// perhaps, then 16 to 31 bytes of digits with one point among the first 16,
+// at most kMaxMantissaDigits digits past any leading zeros, then white
+// space. A scanner of its own for a loop of its own: the first 16 bytes are
+// found to be digits and a point by one compare, the end by one more, and the
+// digits take a ladder of constant weights. Where it ends, or nullptr where
+// the text is not of this form (or the converter cannot decide), and the
+// other scanners must read it. Loads the 16 bytes at p past its minus, and
+// the 16 after them only where those were digits and a point.
+NETFIGURES_INLINE const char* scan_long_decimal(const char* p, double& value) {
+  const unsigned negative = is_minus(*p);
+  const char* const s = p + negative;
+  const unsigned points = bytes::wide::point_mask16(s);
+  // One point, after a digit: a power of two, not 1.
+  if ((bytes::wide::digit_mask16(s) | points) != 0xFFFF || (points & (points - 1)) != 0 ||
+      points < 2) {
+    return nullptr;
+  }
+  // Past the first 16 bytes, digits up to white space: a second point, an
+  // exponent or any other byte is for the other scanners.
+  const int length = 16 + __builtin_ctz(~bytes::wide::digit_mask16(s + 16));
+  if (length >= 32 || !is_space(static_cast<unsigned char>(s[length]))) return nullptr;
+  const int whole = __builtin_ctz(points);
+  std::uint64_t mantissa;
+  if (length - 1 <= convert::kMaxMantissaDigits) {
+    mantissa = bytes::wide::long_number(s, whole, length);
+  } else if (!leading_zeros_significand(s, {s + length, whole, length - 1 - whole, true},
+                                        mantissa)) {
+    return nullptr;
+  }
+  // Zero, and the few the one product leaves undecided, go to the other scanners.
+  return mantissa != 0 &&
+                 convert::round_decimal_quickly(mantissa, whole + 1 - length, negative != 0, value)
+             ? s + length
+             : nullptr;
+}
+
 // Integers.
 
 // The digits of an integer at p: an optional sign, then [digits, end).

@@ -146,13 +146,12 @@ void check_layouts(const char* name, std::mt19937_64& random) {
                                      "12345.12345678\n",
                                      "0.000001\t\t",
                                      "1.390101e-02\n",
-                                     "0.09726430841378601\n",
                                      "1.532699004902953431e-02\n",
                                      "1.234567890123e+05\n",
                                      "1.2345678901234e-05\n",
                                      "-9.8E+100 ",
                                      "7e5\n",
-                                     "123456789012345.5\n",
+                                     "1234567890123.5 ",
                                      "1.5\n\n  \t\n"};
   const std::string bytes_seen("0123456789.-+ \t\r\n\v\fe\0x", 22);  // a NUL among them
   for (const std::string& text : learnt) {
@@ -267,6 +266,7 @@ TEST(Padding, IsAllTheScannersReadPastTheText) {
       scan::scan_real(p);
       scan::scan_integer(p);
       scan::scan_plain_decimal(p, real);
+      scan::scan_long_decimal(p, real);
       scan::scan_plain_integer(p, integer);
       if (layout.matches(p)) layout.value(p, false, real);
     }
