@@ -247,8 +247,11 @@ NETFIGURES_INLINE unsigned mask(__m128i bytes) {
   return static_cast<unsigned>(_mm_movemask_epi8(bytes));
 }
 
+// A digit is a byte whose distance above '0' is at most 9: the distance is
+// the digit's value, which the ladders then reuse.
 NETFIGURES_INLINE unsigned digit_mask16(const char* s) {
-  return mask(in_range(load16(s), '0', '9'));
+  const __m128i values = _mm_sub_epi8(load16(s), _mm_set1_epi8('0'));
+  return mask(_mm_cmpeq_epi8(_mm_min_epu8(values, _mm_set1_epi8(9)), values));
 }
 
 NETFIGURES_INLINE unsigned point_mask16(const char* s) {
@@ -375,6 +378,19 @@ inline constexpr auto kThrough = [] {
   return through;
 }();
 
+// kRestWeights[r]: the weights of r digits (0 to 4), 10^(r - 1) down to 1.
+struct RestWeights {
+  alignas(16) std::int16_t weight[8];
+};
+inline constexpr auto kRestWeights = [] {
+  std::array<RestWeights, 5> weights{};
+  for (int r = 0; r < 5; ++r) {
+    for (int i = 0; i < r; ++i)
+      weights[r].weight[i] = static_cast<std::int16_t>(kPowersOfTen[r - 1 - i]);
+  }
+  return weights;
+}();
+
 // As portable::long_number. The whole digits move one byte up, over the
 // point, so that the first 16 bytes hold 16 digits (the first a zero) at the
 // same places in every number: a ladder of constant weights, with no table
@@ -394,8 +410,15 @@ NETFIGURES_INLINE std::uint64_t long_number(const char* s, int whole, int length
       _mm_madd_epi16(_mm_packs_epi32(fours, fours), _mm_set1_epi32(0x00012710));  // 10^4 a + b
   const auto high = static_cast<std::uint32_t>(_mm_cvtsi128_si32(eights));
   const auto low = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(eights, 4)));
+  // The digits past the first 16 bytes: at most 4, 19 in all. Each weighed
+  // by its power of ten, the bytes after them by 0.
   const int rest = length - 16;
-  return (high * std::uint64_t{100000000} + low) * kPowersOfTen[rest] + whole_digits(s + 16, rest);
+  const __m128i weighed =
+      _mm_madd_epi16(_mm_unpacklo_epi8(_mm_sub_epi8(load16(s + 16), _mm_set1_epi8('0')), zero),
+                     _mm_load_si128(reinterpret_cast<const __m128i*>(kRestWeights[rest].weight)));
+  const auto rest_value = static_cast<std::uint32_t>(
+      _mm_cvtsi128_si32(_mm_add_epi32(weighed, _mm_srli_si128(weighed, 4))));
+  return (high * std::uint64_t{100000000} + low) * kPowersOfTen[rest] + rest_value;
 }
 
 NETFIGURES_INLINE Classes classify64(const char* p) {

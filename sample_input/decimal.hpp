@@ -175,6 +175,10 @@ __attribute__((noinline)) inline std::uint64_t nearest(std::uint64_t digits, int
 // rounding bit set and the low word zero (a tie, perhaps, to round to even).
 // Traces that keep every digit (%.18e) lie next to a double, where those
 // bits are all zeros or all ones, so both cases need the rounding bit too.
+// kCoarse: one test in place of the two cases, true for both and for the few
+// more numbers whose bits from the rounding bit down are one short of a half
+// or a half, which the low word would settle; those are left undecided too.
+template <bool kCoarse = false>
 NETFIGURES_INLINE std::uint64_t nearest_quickly(std::uint64_t digits, int exponent) {
   const int zeros = __builtin_clzll(digits);
   const std::uint64_t w = digits << zeros;
@@ -191,11 +195,15 @@ NETFIGURES_INLINE std::uint64_t nearest_quickly(std::uint64_t digits, int expone
   const std::uint64_t up = kept & 1;
   // One branch, seldom taken (& and | rather than && and ||, which the
   // compiler may turn into branches of their own, some a coin toss).
-  const bool carry = low + w < low;
-  if (__builtin_expect(((rest == rest_mask) & (up == 0) & carry) |
-                           ((rest == 0) & (up == 1) & (low == 0)) | (biased < 1) |
-                           (biased >= kMaxBiasedExponent - 1),
-                       0)) {
+  bool doubtful;
+  if constexpr (kCoarse) {
+    const std::uint64_t half = std::uint64_t{1} << dropped;  // the rounding bit
+    doubtful = (top & (2 * half - 1)) - (half - 1) <= 1;
+  } else {
+    const bool carry = low + w < low;
+    doubtful = ((rest == rest_mask) & (up == 0) & carry) | ((rest == 0) & (up == 1) & (low == 0));
+  }
+  if (__builtin_expect(doubtful | (biased < 1) | (biased >= kMaxBiasedExponent - 1), 0)) {
     return kUndecided;
   }
   // Past the midpoint or short of it: up if the rounding bit is set. (A
@@ -235,7 +243,7 @@ NETFIGURES_INLINE bool round_decimal(std::uint64_t digits, int exponent, bool ne
 // call on their road, they keep their values in registers.
 NETFIGURES_INLINE bool round_decimal_quickly(std::uint64_t digits, int exponent, bool negative,
                                              double& value) {
-  std::uint64_t bits = detail::nearest_quickly(digits, exponent);
+  std::uint64_t bits = detail::nearest_quickly<true>(digits, exponent);
   if (bits == detail::kUndecided) return false;
   bits |= static_cast<std::uint64_t>(negative) << 63;
   std::memcpy(&value, &bits, sizeof value);
