@@ -175,10 +175,6 @@ __attribute__((noinline)) inline std::uint64_t nearest(std::uint64_t digits, int
 // rounding bit set and the low word zero (a tie, perhaps, to round to even).
 // Traces that keep every digit (%.18e) lie next to a double, where those
 // bits are all zeros or all ones, so both cases need the rounding bit too.
-// kCoarse: one test in place of the two cases, true for both and for the few
-// more numbers whose bits from the rounding bit down are one short of a half
-// or a half, which the low word would settle; those are left undecided too.
-template <bool kCoarse = false>
 NETFIGURES_INLINE std::uint64_t nearest_quickly(std::uint64_t digits, int exponent) {
   const int zeros = __builtin_clzll(digits);
   const std::uint64_t w = digits << zeros;
@@ -195,20 +191,37 @@ NETFIGURES_INLINE std::uint64_t nearest_quickly(std::uint64_t digits, int expone
   const std::uint64_t up = kept & 1;
   // One branch, seldom taken (& and | rather than && and ||, which the
   // compiler may turn into branches of their own, some a coin toss).
-  bool doubtful;
-  if constexpr (kCoarse) {
-    const std::uint64_t half = std::uint64_t{1} << dropped;  // the rounding bit
-    doubtful = (top & (2 * half - 1)) - (half - 1) <= 1;
-  } else {
-    const bool carry = low + w < low;
-    doubtful = ((rest == rest_mask) & (up == 0) & carry) | ((rest == 0) & (up == 1) & (low == 0));
-  }
-  if (__builtin_expect(doubtful | (biased < 1) | (biased >= kMaxBiasedExponent - 1), 0)) {
+  const bool carry = low + w < low;
+  if (__builtin_expect(((rest == rest_mask) & (up == 0) & carry) |
+                           ((rest == 0) & (up == 1) & (low == 0)) | (biased < 1) |
+                           (biased >= kMaxBiasedExponent - 1),
+                       0)) {
     return kUndecided;
   }
   // Past the midpoint or short of it: up if the rounding bit is set. (A
   // significand rounded up to 2^53 carries into the exponent, as it should.)
   return (static_cast<std::uint64_t>(biased - 1) << kSignificandBits) + (kept >> 1) + up;
+}
+
+// nearest_quickly with one test in place of its two cases. The top word is
+// shifted up to its leading bit, so that the rounding bit is always bit 10:
+// where the bits from it down lie within one of a half (0x3FE to 0x400),
+// which holds in both cases and in a few more that the low word would
+// settle, the double is left undecided. For digits that are not 0.
+NETFIGURES_INLINE std::uint64_t nearest_coarsely(std::uint64_t digits, int exponent) {
+  const int zeros = __builtin_clzll(digits);
+  const Power& p = kPowersOfFive.power[exponent - kMinPower];
+  const auto top =
+      static_cast<std::uint64_t>((static_cast<Uint128>(digits << zeros) * p.high) >> 64);
+  const int leading = static_cast<int>(top >> 63);
+  const std::uint64_t normal = top << (leading ^ 1);
+  const int biased = floor_log2_pow10(exponent) + 63 + leading - zeros + kExponentBias;
+  if (__builtin_expect(
+          ((normal & 0x7FF) - 0x3FE <= 2) | (biased < 1) | (biased >= kMaxBiasedExponent - 1), 0)) {
+    return kUndecided;
+  }
+  return (static_cast<std::uint64_t>(biased - 1) << kSignificandBits) + (normal >> 11) +
+         (normal >> 10 & 1);
 }
 
 }  // namespace detail
@@ -238,12 +251,12 @@ NETFIGURES_INLINE bool round_decimal(std::uint64_t digits, int exponent, bool ne
 }
 
 // round_decimal for digits not 0 and an exponent in the table's range, from
-// one product only: false also where nearest_quickly leaves the double to
-// nearest(). For loops that then hand the number to a scanner: without a
+// one product only: false also where nearest_coarsely leaves the double
+// undecided. For loops that then hand the number to a scanner: without a
 // call on their road, they keep their values in registers.
 NETFIGURES_INLINE bool round_decimal_quickly(std::uint64_t digits, int exponent, bool negative,
                                              double& value) {
-  std::uint64_t bits = detail::nearest_quickly<true>(digits, exponent);
+  std::uint64_t bits = detail::nearest_coarsely(digits, exponent);
   if (bits == detail::kUndecided) return false;
   bits |= static_cast<std::uint64_t>(negative) << 63;
   std::memcpy(&value, &bits, sizeof value);

@@ -461,7 +461,7 @@ class Source {
       double value;
       const char* const end = scan::scan_long_decimal(at.p, value);
       if (end == nullptr) break;
-      at.p = past_plain(end, at.line);
+      at.p = past_plain<true>(end, at.line);
       local(value);
     }
     c = at;
@@ -472,13 +472,17 @@ class Source {
   // Past a plain number that ends at end, as scan_plain found it, and the
   // white space after it: the byte that ended it is white space, counted
   // without a test (see plain_number).
+  // kByTable: white space told by bytes::is_space_by_table.
+  template <bool kByTable = false>
   static const char* past_plain(const char* end, std::int64_t& line) {
     line += *end == '\n';
-    return skip_space(end + 1, line);
+    return skip_space<kByTable>(end + 1, line);
   }
 
+  template <bool kByTable = false>
   static const char* skip_space(const char* p, std::int64_t& line) {
-    while (bytes::is_space(static_cast<unsigned char>(*p))) {
+    while (kByTable ? bytes::is_space_by_table(static_cast<unsigned char>(*p))
+                    : bytes::is_space(static_cast<unsigned char>(*p))) {
       line += *p == '\n';
       ++p;
     }

@@ -273,7 +273,9 @@ NETFIGURES_INLINE const char* scan_long_decimal(const char* p, double& value) {
   // Past the first 16 bytes, digits up to white space: a second point, an
   // exponent or any other byte is for the other scanners.
   const int length = 16 + __builtin_ctz(~bytes::wide::digit_mask16(s + 16));
-  if (length >= 32 || !is_space(static_cast<unsigned char>(s[length]))) return nullptr;
+  if (length >= 32 || !bytes::is_space_by_table(static_cast<unsigned char>(s[length]))) {
+    return nullptr;
+  }
   const int whole = __builtin_ctz(points);
   std::uint64_t mantissa;
   if (length - 1 <= convert::kMaxMantissaDigits) {
