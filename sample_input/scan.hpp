@@ -259,24 +259,30 @@ NETFIGURES_INLINE const char* scan_plain_decimal(const char* p, double& value) {
 // found to be digits and a point by one compare, the end by one more, and the
 // digits take a ladder of constant weights. Where it ends, or nullptr where
 // the text is not of this form (or the converter cannot decide), and the
-// other scanners must read it. Loads the 16 bytes at p past its minus, and
-// the 16 after them only where those were digits and a point.
+// other scanners must read it. Loads the 16 bytes at p and at p past its
+// minus, and the 16 after them only where those were a minus, digits and a
+// point.
 NETFIGURES_INLINE const char* scan_long_decimal(const char* p, double& value) {
+  // The bytes are classified from p, not from past the minus: the end of the
+  // number, where the next begins, then waits on no other load.
   const unsigned negative = is_minus(*p);
-  const char* const s = p + negative;
-  const unsigned points = bytes::wide::point_mask16(s);
-  // One point, after a digit: a power of two, not 1.
-  if ((bytes::wide::digit_mask16(s) | points) != 0xFFFF || (points & (points - 1)) != 0 ||
-      points < 2) {
+  const unsigned points = bytes::wide::point_mask16(p);
+  // A minus perhaps, then digits and one point, after a digit: a power of two
+  // above the first digit's bit.
+  if ((bytes::wide::digit_mask16(p) | points | negative) != 0xFFFF ||
+      (points & (points - 1)) != 0 || points >> negative < 2) {
     return nullptr;
   }
   // Past the first 16 bytes, digits up to white space: a second point, an
-  // exponent or any other byte is for the other scanners.
-  const int length = 16 + __builtin_ctz(~bytes::wide::digit_mask16(s + 16));
-  if (length >= 32 || !bytes::is_space_by_table(static_cast<unsigned char>(s[length]))) {
+  // exponent or any other byte is for the other scanners, and so is a
+  // negative number of 15 bytes past its minus.
+  const int end = 16 + __builtin_ctz(~bytes::wide::digit_mask16(p + 16));
+  const char* const s = p + negative;
+  const int length = end - static_cast<int>(negative);
+  if (end >= 32 || length < 16 || !bytes::is_space_by_table(static_cast<unsigned char>(p[end]))) {
     return nullptr;
   }
-  const int whole = __builtin_ctz(points);
+  const int whole = __builtin_ctz(points) - static_cast<int>(negative);
   std::uint64_t mantissa;
   if (length - 1 <= convert::kMaxMantissaDigits) {
     mantissa = bytes::wide::long_number(s, whole, length);
@@ -287,7 +293,7 @@ NETFIGURES_INLINE const char* scan_long_decimal(const char* p, double& value) {
   // Zero, and the few the one product leaves undecided, go to the other scanners.
   return mantissa != 0 &&
                  convert::round_decimal_quickly(mantissa, whole + 1 - length, negative != 0, value)
-             ? s + length
+             ? p + end
              : nullptr;
 }
 
