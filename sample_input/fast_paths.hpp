@@ -151,7 +151,7 @@ NETFIGURES_INLINE bool converted(std::uint64_t mantissa, const char* p, const La
   int power = -f.fraction;
   // The exponent's digits stand where the layout has them, and a sign
   // before them, either sign, where it has one. (A branch the same for every
-  // number of the layout: repr and %.17g write none.)
+  // number of the layout.)
   if (f.exponent_digits > 0) {
     // Two digits, as C writes them (e-05), by two bytes; any other count eight at a time.
     const char* const e = p + f.exponent_at;
@@ -406,9 +406,9 @@ struct LineLayout {
 };
 
 // The layouts of the last numbers: most traces have one, but some take
-// turns among a few (%g drops trailing zeros, and the shortest round-trip
-// digits of two numbers differ in length). A number that misses the current
-// layout is checked against the others before a layout is learnt anew.
+// turns among a few (%g drops trailing zeros). A number that misses the
+// current layout is checked against the others before a layout is learnt
+// anew.
 class Layouts {
  public:
   static constexpr int kCount = 4;

@@ -129,8 +129,8 @@ class Speculation {
   // A run of that many numbers of one layout ended. A short one (none
   // included) costs more at its end, in a mispredicted branch, than it
   // saved, and counts as a miss besides the number that ended it, so that
-  // formats whose length changes every few numbers (%g, the shortest
-  // round-trip digits) soon go to the scanners. Whether to go on checking.
+  // formats whose length changes every few numbers (%g) soon go to the
+  // scanners. Whether to go on checking.
   bool ran(std::int64_t numbers) {
     misses_ = numbers >= kLongRun ? 0 : misses_ + 1;
     return checking();
@@ -225,8 +225,8 @@ class Source {
         // could not convert goes to the scanners.
         const bool missed = layout_run<T>(c, layouts.current(), step);
         const bool checking = speculation.ran(c.count - before);
-        // A real of another layout after a long one: perhaps one of the
-        // four in ten whose shortest round-trip digits are fewer or more.
+        // A real of another layout after a long one: a mixed run takes the
+        // layout's numbers from among the others.
         if constexpr (std::is_floating_point_v<T>) {
           if (checking && missed && !layouts.current().is_short()) {
             speculation.mixed(long_loop<Loop::kMixed, T>(c, layouts.current(), step));
@@ -379,13 +379,12 @@ class Source {
 
   // Reals of a layout among which others come now and then, too often for
   // runs of the layout to pay (%g writes a number in five or so shorter,
-  // where its last digits are zeros; the shortest round-trip digits are one
-  // or two shorter or longer in four numbers in ten): each number of the
-  // layout as in run, each other one by the plain scanner without leaving
-  // the loop, until those come too often (each adds kMissDebt, each number
-  // of the layout takes one off) or one is not of the common form, or the
-  // layout matches a number it cannot convert. How many the layout took,
-  // or -1 where the others came too often.
+  // where its last digits are zeros): each number of the layout as in run,
+  // each other one by the plain scanner without leaving the loop, until
+  // those come too often (each adds kMissDebt, each number of the layout
+  // takes one off) or one is not of the common form, or the layout matches a
+  // number it cannot convert. How many the layout took, or -1 where the
+  // others came too often.
   template <bool kShort, class Step>
   // cppcheck-suppress passedByValue ; a copy on purpose, as in layout_run
   NETFIGURES_INLINE std::int64_t mixed_run(Cursor& c, const fast::Layout layout, Step& step) {
