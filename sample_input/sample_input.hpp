@@ -456,7 +456,9 @@ class Source {
     Step local = step;
     Cursor at = c;
     std::int64_t numbers = 0;
-    for (; numbers < limit; ++numbers) {
+    // From the next number: the last may have left white space (the \n of
+    // a \r\n) behind it.
+    for (at.p = skip_space<true>(at.p, at.line); numbers < limit; ++numbers) {
       double value;
       const char* const end = scan::scan_long_decimal(at.p, value);
       if (end == nullptr) break;
