@@ -256,7 +256,7 @@ NETFIGURES_INLINE unsigned mask(__m128i bytes) {
 }
 
 // A digit is a byte whose distance above '0' is at most 9: the distance is
-// the digit's value, which the ladders then reuse.
+// the digit's value, as the ladders take it.
 NETFIGURES_INLINE unsigned digit_mask16(const char* s) {
   const __m128i values = _mm_sub_epi8(load16(s), _mm_set1_epi8('0'));
   return mask(_mm_cmpeq_epi8(_mm_min_epu8(values, _mm_set1_epi8(9)), values));
