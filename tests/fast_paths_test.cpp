@@ -61,6 +61,7 @@ TEST(Bytes, EveryClassifierAgreesWithTheOneByteDefinitions) {
     const auto c = static_cast<unsigned char>(b);
     ASSERT_EQ(bytes::is_digit(c), digit(c)) << b;
     ASSERT_EQ(bytes::is_space(c), space(c)) << b;
+    ASSERT_EQ(bytes::is_space_by_table(c), space(c)) << b;
     ASSERT_EQ(bytes::is_minus(static_cast<char>(c)), c == '-' ? 1u : 0u) << b;
     ASSERT_EQ(bytes::is_sign(static_cast<char>(c)), c == '-' || c == '+' ? 1u : 0u) << b;
   }
