@@ -444,13 +444,42 @@ class Layouts {
   int learnt_ = 0;  // only these are ever checked
 };
 
+// The numbers whose first bytes starts marks and whose last bytes ends
+// marks, among the 64 bytes at p: each is converted on its own, from bit
+// masks, so none waits for the one before it to be measured. Calls step for
+// each and counts them; returns where it stopped, 64 when at none. Without
+// minuses (kSigned false: the block has none) a number is its digits alone,
+// and the loop keeps a few registers for the step.
+template <bool kSigned, class Step>
+NETFIGURES_INLINE int integers_of_block(const char* p, std::uint64_t starts, std::uint64_t ends,
+                                        std::uint64_t signs, Step& step, std::int64_t& count) {
+  while (starts != 0) {
+    const int first = __builtin_ctzll(starts);
+    const int negative = kSigned ? static_cast<int>(signs >> first & 1) : 0;
+    const int length = __builtin_ctzll(ends) - first - negative + 1;
+    const char* const digits = p + first + negative;
+    std::int32_t value;
+    if (length <= 8) {  // in range: converted at once
+      const auto magnitude = static_cast<std::int32_t>(bytes::digits_value(digits, length));
+      value = negative ? -magnitude : magnitude;
+    } else if (length > convert::kMaxIntegerDigits ||
+               !convert::to_int32(bytes::whole_digits(digits, length), negative != 0, value)) {
+      return first;  // longer, or out of range: for the scanners, which say why
+    }
+    step(value);
+    ++count;
+    starts &= starts - 1;
+    ends &= ends - 1;
+  }
+  return 64;
+}
+
 // The complete integers (a minus and kMaxIntegerDigits digits at most, white
 // space around) among the 64 bytes at p, which is not inside a number, up to
-// the first byte that cannot be part of one: each is converted on its own,
-// from bit masks, so none waits for the one before it to be measured. Calls
-// step for each, counts them and the newlines passed, and returns where it
-// stopped: p itself when there was no such number. Reads the 64 bytes at p
-// and the 16 bytes at the start of each number.
+// the first byte that cannot be part of one. Calls step for each, counts them
+// and the newlines passed, and returns where it stopped: p itself when there
+// was no such number. Reads the 64 bytes at p and the 16 bytes at the start
+// of each number.
 template <class Step>
 NETFIGURES_INLINE const char* integer_block(const char* p, Step& step, std::int64_t& count,
                                             std::int64_t& line) {
@@ -465,28 +494,11 @@ NETFIGURES_INLINE const char* integer_block(const char* p, Step& step, std::int6
   // Up to the last white space: a number after it may go on past the block.
   const int last = 63 - __builtin_clzll(spaces);
   const std::uint64_t done = last == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << last) - 1;
-  std::uint64_t starts = ((c.digits & ~(c.digits << 1) & ~(signs << 1)) | signs) & done;
-  std::uint64_t ends = c.digits & ~(c.digits >> 1) & done;
-  int stop = last + 1;
-  while (starts != 0) {
-    const int first = __builtin_ctzll(starts);
-    const int negative = static_cast<int>(signs >> first & 1);
-    const int length = __builtin_ctzll(ends) - first - negative + 1;
-    const char* const digits = p + first + negative;
-    std::int32_t value;
-    if (length <= 8) {  // in range: converted at once
-      const auto magnitude = static_cast<std::int32_t>(bytes::digits_value(digits, length));
-      value = negative ? -magnitude : magnitude;
-    } else if (length > convert::kMaxIntegerDigits ||
-               !convert::to_int32(bytes::whole_digits(digits, length), negative != 0, value)) {
-      stop = first;  // longer, or out of range: for the scanners, which say why
-      break;
-    }
-    step(value);
-    ++count;
-    starts &= starts - 1;
-    ends &= ends - 1;
-  }
+  const std::uint64_t starts = ((c.digits & ~(c.digits << 1) & ~(signs << 1)) | signs) & done;
+  const std::uint64_t ends = c.digits & ~(c.digits >> 1) & done;
+  const int stop =
+      std::min(last + 1, signs == 0 ? integers_of_block<false>(p, starts, ends, 0, step, count)
+                                    : integers_of_block<true>(p, starts, ends, signs, step, count));
   const std::uint64_t passed = stop == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << stop) - 1;
   line += bytes::count_bits(c.newlines & passed);
   return p + stop;

@@ -429,6 +429,12 @@ TEST(IntegerReader, ReadsSignsLimitsAndLayouts) {
       {"5                5                5                ", {5, 5, 5}},  // a layout past 16 bytes
       {"7 -1448 x\r\n8 +12 y\r\n", {-1448, 12}, {2}},
       {"\ufeff7\n8", {7, 8}},  // a byte order mark first
+      // Lengths that change, so 64 bytes at a time: blocks without a minus, then with some.
+      {"1 22 333 4444 5 66 777 8888 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 "
+       "28 29 30 31 32 33 -4 55 -666 7777 8 -99 1 -22 333 -4444 5 -66 777 -8888 9 -10 11\n",
+       {1,  22,   333,  4444, 5,   66, 777, 8888, 9,     10, 11,  12,  13,    14, 15,  16, 17,
+        18, 19,   20,   21,   22,  23, 24,  25,   26,    27, 28,  29,  30,    31, 32,  33, -4,
+        55, -666, 7777, 8,    -99, 1,  -22, 333,  -4444, 5,  -66, 777, -8888, 9,  -10, 11}},
   };
   for (const GoodCase& c : cases) expect_reads(c, true, kBlocks);
 }
