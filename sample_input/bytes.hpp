@@ -182,6 +182,7 @@ struct Classes {
   std::uint64_t spaces;  // newlines among them
   std::uint64_t newlines;
   std::uint64_t minuses;
+  std::uint64_t points;
 };
 
 // Eight bytes at a time in 64-bit words: for any machine.
@@ -223,14 +224,22 @@ NETFIGURES_INLINE std::uint64_t long_number(const char* s, int whole, int length
   return whole_digits(s, whole) * kPowersOfTen[fraction] + whole_digits(s + whole + 1, fraction);
 }
 
+// The value of the short decimal that ends right before end: length bytes
+// (1 to 15) of whole digits, then, if fraction is not 0, a point and
+// fraction digits.
+NETFIGURES_INLINE std::uint64_t number_before(const char* end, int length, int fraction) {
+  return number16(end - length, length - fraction - (fraction > 0), fraction);
+}
+
 NETFIGURES_INLINE Classes classify64(const char* p) {
-  Classes c{0, 0, 0, 0};
+  Classes c{0, 0, 0, 0, 0};
   for (std::ptrdiff_t i = 0; i < 8; ++i) {
     const std::uint64_t word = load8(p + 8 * i);
     c.digits |= std::uint64_t{high_bits(digit_bytes(word))} << 8 * i;
     c.spaces |= std::uint64_t{high_bits(space_bytes(word))} << 8 * i;
     c.newlines |= std::uint64_t{high_bits(bytes_equal(word, '\n'))} << 8 * i;
     c.minuses |= std::uint64_t{high_bits(bytes_equal(word, '-'))} << 8 * i;
+    c.points |= std::uint64_t{high_bits(bytes_equal(word, '.'))} << 8 * i;
   }
   return c;
 }
@@ -399,25 +408,41 @@ inline constexpr auto kRestWeights = [] {
   return weights;
 }();
 
+// The 16 bytes digits (0 to 9 each) closed up over the byte at the end of
+// before: the bytes it covers move one up, the byte after them falls out.
+NETFIGURES_INLINE __m128i closed_up(__m128i digits, const Through& before) {
+  const __m128i moved = _mm_load_si128(reinterpret_cast<const __m128i*>(before.bytes));
+  return _mm_or_si128(_mm_and_si128(_mm_slli_si128(digits, 1), moved),
+                      _mm_andnot_si128(moved, digits));
+}
+
+// The value of 16 digits, one a byte (0 to 9), as their two halves: a ladder
+// of constant weights.
+struct Halves {
+  std::uint32_t high;
+  std::uint32_t low;
+};
+NETFIGURES_INLINE Halves sixteen_digits(__m128i digits) {
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i tens = _mm_set1_epi32(0x0001000A);  // each pair of 16-bit digits: 10 a + b
+  const __m128i pairs = _mm_packs_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(digits, zero), tens),
+                                        _mm_madd_epi16(_mm_unpackhi_epi8(digits, zero), tens));
+  const __m128i fours = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00010064));  // 100 a + b
+  const __m128i eights =
+      _mm_madd_epi16(_mm_packs_epi32(fours, fours), _mm_set1_epi32(0x00012710));  // 10^4 a + b
+  return {static_cast<std::uint32_t>(_mm_cvtsi128_si32(eights)),
+          static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(eights, 4)))};
+}
+
 // As portable::long_number. The whole digits move one byte up, over the
 // point, so that the first 16 bytes hold 16 digits (the first a zero) at the
 // same places in every number: a ladder of constant weights, with no table
 // to look up, makes their value.
 NETFIGURES_INLINE std::uint64_t long_number(const char* s, int whole, int length) {
   const __m128i digits = _mm_sub_epi8(load16(s), _mm_set1_epi8('0'));
-  const __m128i before = _mm_load_si128(
-      reinterpret_cast<const __m128i*>(kThrough[static_cast<std::size_t>(whole)].bytes));
-  const __m128i closed = _mm_or_si128(_mm_and_si128(_mm_slli_si128(digits, 1), before),
-                                      _mm_andnot_si128(before, digits));
+  const auto [high, low] =
+      sixteen_digits(closed_up(digits, kThrough[static_cast<std::size_t>(whole)]));
   const __m128i zero = _mm_setzero_si128();
-  const __m128i tens = _mm_set1_epi32(0x0001000A);  // each pair of 16-bit digits: 10 a + b
-  const __m128i pairs = _mm_packs_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(closed, zero), tens),
-                                        _mm_madd_epi16(_mm_unpackhi_epi8(closed, zero), tens));
-  const __m128i fours = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00010064));  // 100 a + b
-  const __m128i eights =
-      _mm_madd_epi16(_mm_packs_epi32(fours, fours), _mm_set1_epi32(0x00012710));  // 10^4 a + b
-  const auto high = static_cast<std::uint32_t>(_mm_cvtsi128_si32(eights));
-  const auto low = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(eights, 4)));
   // The digits past the first 16 bytes: at most 4, 19 in all. Each weighed
   // by its power of ten, the bytes after them by 0.
   const int rest = length - 16;
@@ -429,14 +454,54 @@ NETFIGURES_INLINE std::uint64_t long_number(const char* s, int whole, int length
   return (high * std::uint64_t{100000000} + low) * kPowersOfTen[rest] + rest_value;
 }
 
+// How the 16 bytes that end with a short decimal of length bytes (1 to 15)
+// and fraction digits after a point (0: no point) become its digits, ending
+// at the last byte: moved are the whole digits, which go one byte up, over
+// the point; kept are the fraction's, or without a point all the number's.
+// Every other byte is cleared.
+struct Closing {
+  Through moved;
+  Through kept;
+};
+inline constexpr auto kClosings = [] {
+  std::array<std::array<Closing, 16>, 16> closings{};
+  for (int length = 1; length < 16; ++length) {
+    for (int fraction = 0; fraction < length - 1 || fraction == 0; ++fraction) {
+      Closing& c = closings[length][fraction];
+      if (fraction == 0) {
+        for (int i = 16 - length; i < 16; ++i) c.kept.bytes[i] = 0xFF;
+      } else {
+        for (int i = 17 - length; i <= 15 - fraction; ++i) c.moved.bytes[i] = 0xFF;
+        for (int i = 16 - fraction; i < 16; ++i) c.kept.bytes[i] = 0xFF;
+      }
+    }
+  }
+  return closings;
+}();
+
+// As portable::number_before: the 16 bytes that end at end, closed up as
+// kClosings says, and a ladder of constant weights, as in long_number. Loads
+// the 16 bytes before end, which may begin before the number.
+NETFIGURES_INLINE std::uint64_t number_before(const char* end, int length, int fraction) {
+  const Closing& closing =
+      kClosings[static_cast<std::size_t>(length)][static_cast<std::size_t>(fraction)];
+  const __m128i digits = _mm_sub_epi8(load16(end - 16), _mm_set1_epi8('0'));
+  const auto [high, low] = sixteen_digits(_mm_or_si128(
+      _mm_and_si128(_mm_slli_si128(digits, 1),
+                    _mm_load_si128(reinterpret_cast<const __m128i*>(closing.moved.bytes))),
+      _mm_and_si128(digits, _mm_load_si128(reinterpret_cast<const __m128i*>(closing.kept.bytes)))));
+  return high * std::uint64_t{100000000} + low;
+}
+
 NETFIGURES_INLINE Classes classify64(const char* p) {
-  Classes c{0, 0, 0, 0};
+  Classes c{0, 0, 0, 0, 0};
   for (std::ptrdiff_t i = 0; i < 4; ++i) {
     const __m128i b = load16(p + 16 * i);
     c.digits |= std::uint64_t{mask(in_range(b, '0', '9'))} << 16 * i;
     c.spaces |= std::uint64_t{mask(space(b))} << 16 * i;
     c.newlines |= std::uint64_t{mask(_mm_cmpeq_epi8(b, _mm_set1_epi8('\n')))} << 16 * i;
     c.minuses |= std::uint64_t{mask(_mm_cmpeq_epi8(b, _mm_set1_epi8('-')))} << 16 * i;
+    c.points |= std::uint64_t{mask(_mm_cmpeq_epi8(b, _mm_set1_epi8('.')))} << 16 * i;
   }
   return c;
 }

@@ -504,4 +504,65 @@ NETFIGURES_INLINE const char* integer_block(const char* p, Step& step, std::int6
   return p + stop;
 }
 
+// The short decimals (a minus perhaps, digits with a point between two of
+// them perhaps, 15 bytes at most, white space around) among the 64 bytes at
+// p, which is not inside a number, up to the first word that is not one:
+// each converted on its own, as integer_block does with integers, and as
+// scan_plain_decimal converts it, by one division. %g writes numbers of a few
+// lengths in turn, too often for layouts to be right. Calls step for each,
+// counts them and the newlines passed, and returns where it stopped: p
+// itself when there was no such number. Reads the 64 bytes at p and, for
+// each number, what number_before reads: in vector code the 16 bytes that
+// end where it ends, which may begin up to 15 bytes before p.
+template <class Step>
+NETFIGURES_INLINE const char* real_block(const char* p, Step& step, std::int64_t& count,
+                                         std::int64_t& line) {
+  const bytes::Classes c = bytes::wide::classify64(p);
+  const std::uint64_t words = ~c.spaces;
+  // Runs of 16 bytes that are not white space: a bit where each begins.
+  std::uint64_t long_words = words & (words >> 1);
+  long_words &= long_words >> 2;
+  long_words &= long_words >> 4;
+  long_words &= long_words >> 8;
+  // Any other byte, a minus that does not begin a word or is not followed
+  // by a digit, a point without a digit on either side, a second point
+  // after the digits of one, and words of 16 bytes: their words are for the
+  // scanners. (The digits after a point, plus one at their first, carry to
+  // the byte after them.)
+  const std::uint64_t others = ~(c.digits | c.spaces | c.minuses | c.points) |
+                               (c.minuses & ((words << 1) | ~(c.digits >> 1))) |
+                               (c.points & ~((c.digits << 1) & (c.digits >> 1))) |
+                               (c.points & (c.digits + (c.points << 1))) | long_words;
+  const std::uint64_t before_others = (others & -others) - 1;  // all of them if none
+  const std::uint64_t spaces = c.spaces & before_others;
+  if (spaces == 0) return p;
+  // Up to the last white space: a number after it may go on past the block.
+  const int last = 63 - __builtin_clzll(spaces);
+  const std::uint64_t done = last == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << last) - 1;
+  std::uint64_t starts = words & ~(words << 1) & done;
+  std::uint64_t ends = words & ~(words >> 1) & done;
+  // Where the digits before a point end, one a word: at its point, or past
+  // the word where it has none. (The digits after a point, plus one at
+  // their first, carry past the word.)
+  std::uint64_t wholes_ends =
+      (c.points | ((ends << 1) & ~(c.digits + (c.points << 1)))) & (done | (done << 1));
+  while (starts != 0) {
+    const int first = __builtin_ctzll(starts);
+    const int end = __builtin_ctzll(ends) + 1;
+    const int point = __builtin_ctzll(wholes_ends);
+    const int negative = static_cast<int>(c.minuses >> first & 1);
+    const int fraction = std::max(end - point - 1, 0);
+    // At most kMaxExactDigits digits: signed, for the quicker conversion.
+    const auto mantissa = static_cast<std::int64_t>(
+        bytes::wide::number_before(p + end, end - first - negative, fraction));
+    step(static_cast<double>(mantissa) / convert::signed_power_of_ten(fraction, negative != 0));
+    ++count;
+    starts &= starts - 1;
+    ends &= ends - 1;
+    wholes_ends &= wholes_ends - 1;
+  }
+  line += bytes::count_bits(c.newlines & done);
+  return p + last + 1;
+}
+
 }  // namespace sample_input::fast

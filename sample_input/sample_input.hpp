@@ -31,6 +31,9 @@
 //       bytes at its first digit.
 //     - integer_block runs only where 64 bytes of data lie ahead; besides
 //       those it loads 16 bytes at the start of each number in them.
+//       real_block too, but with vector code it loads the 16 bytes that end
+//       where each number ends, which may begin up to 15 bytes before the
+//       block: it runs only where the buffer holds that many.
 // - A full block always ends at the end of the buffer, so a fault past the
 //   padding would show at every block edge (tests/fast_paths_test.cpp maps
 //   the buffer right before a page that cannot be read).
@@ -202,12 +205,18 @@ class Source {
     fast::Layouts layouts;
     Speculation speculation;
     bool long_decimal = false;  // the last number by the scanners
+    // Short decimals of several layouts in turn (%g): the last mixed run of
+    // a short layout found the others too often.
+    bool short_reals = false;
     for (;;) {
-      // Where layouts do not pay, integers go 64 bytes at a time, and reals
-      // by the plain scanner in a loop of its own, until the next learning.
+      // Where layouts do not pay, integers and such short decimals go 64
+      // bytes at a time, and other reals by the plain scanner in a loop of
+      // its own, until the next learning.
       if (!speculation.learning()) {
         if constexpr (std::is_integral_v<T>) {
           integer_blocks(c, step);
+        } else if (short_reals && !long_decimal) {
+          short_reals = real_blocks(c, step);
         } else {
           // After a long decimal, which no layout is learnt of, perhaps more.
           std::int64_t numbers = 0;
@@ -235,10 +244,13 @@ class Source {
         }
         if (checking && missed && layouts.switch_to(c.p + bytes::is_minus(*c.p))) continue;
         // A real of another layout after some of a short one: perhaps one of
-        // the few numbers in ten that %g writes shorter.
+        // the few numbers in ten that %g writes shorter. Where they come
+        // more often, 64 bytes at a time.
         if constexpr (std::is_floating_point_v<T>) {
           if (checking && missed && c.count != before && layouts.current().is_short()) {
-            speculation.mixed(mixed_run<true>(c, layouts.current(), step));
+            const std::int64_t taken = mixed_run<true>(c, layouts.current(), step);
+            short_reals = taken < 0;
+            speculation.mixed(taken);
             continue;
           }
         }
@@ -300,6 +312,20 @@ class Source {
       if (next == c.p) return;
       c.p = next;
     }
+  }
+
+  // Short decimals 64 bytes at a time, while 64 bytes of data lie ahead
+  // and 16 bytes of the buffer lie behind; false where the first block took
+  // none.
+  template <class Step>
+  NETFIGURES_INLINE bool real_blocks(Cursor& c, Step& step) {
+    const char* const from = c.p;
+    while (end_ - c.p >= 64 && c.p - buffer_ >= 16) {
+      const char* const next = fast::real_block(c.p, step, c.count, c.line);
+      if (next == c.p) return next != from;
+      c.p = next;
+    }
+    return true;
   }
 
   // The loops of a long layout: run, and mixed_run.
@@ -384,11 +410,13 @@ class Source {
   // those come too often (each adds kMissDebt, each number of the layout
   // takes one off) or one is not of the common form, or the layout matches a
   // number it cannot convert. How many the layout took, or -1 where the
-  // others came too often.
+  // others came too often. A short layout must be right eight times in nine:
+  // below that, real_block, which takes short decimals of every layout alike,
+  // is quicker.
   template <bool kShort, class Step>
   // cppcheck-suppress passedByValue ; a copy on purpose, as in layout_run
   NETFIGURES_INLINE std::int64_t mixed_run(Cursor& c, const fast::Layout layout, Step& step) {
-    constexpr std::int64_t kMissDebt = 2;
+    constexpr std::int64_t kMissDebt = kShort ? 8 : 2;
     constexpr std::int64_t kMaxDebt = 64;
     Cursor at = c;
     std::int64_t taken = 0;

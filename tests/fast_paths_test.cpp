@@ -92,6 +92,7 @@ TEST(Bytes, EveryClassifierAgreesWithTheOneByteDefinitions) {
           ASSERT_EQ(classes.newlines,
                     mask_of(window, 64, [](unsigned char x) { return x == '\n'; }));
           ASSERT_EQ(classes.minuses, mask_of(window, 64, [](unsigned char x) { return x == '-'; }));
+          ASSERT_EQ(classes.points, mask_of(window, 64, [](unsigned char x) { return x == '.'; }));
           for (int start : {0, 48}) {
             ASSERT_EQ(wide.digit_mask16(text + start), mask_of(window + start, 16, digit));
             ASSERT_EQ(wide.point_mask16(text + start),
@@ -284,8 +285,10 @@ TEST(Padding, IsAllTheReadingLoopReadsPastTheData) {
   std::string reals;
   std::string integers;
   std::string long_reals;
+  std::string g_reals;
   for (int i = 0; i < 300; ++i) {
     reals += "0.734215\n-0.5\n1448\n12345678\n1e-5 ";
+    g_reals += "0.446336\n0.335988\n0.952494\n0.467827\n0.576832\n0.0318675\n-0.83356\n1.5\n";
     integers += "1448\n-7\n123456789\n2147483647 ";
     long_reals += i % 100 < 50 ? "1.234567890123e+05\n" : "0.09726430841378601\n";
   }
@@ -301,6 +304,8 @@ TEST(Padding, IsAllTheReadingLoopReadsPastTheData) {
       {reals + "0.25x", false, -1},
       {long_reals, false, 300},
       {long_reals + "1.234567890123e", false, -1},
+      {g_reals, false, 2400},
+      {g_reals + "0.25x", false, -1},
       {integers, true, 1200},
       {integers + "-12", true, 1201},
       {integers + "2147483648", true, -1},

@@ -69,6 +69,12 @@ std::string repeated(const std::string& line, int n) {
   return text;
 }
 
+// Lines as %g writes them, lengths changing every few numbers: after a few
+// of them the reader takes such numbers 64 bytes at a time.
+const std::string kGLines =
+    "0.446336\n0.335988\n0.952494\n0.467827\n0.576832\n0.648754\n0.0318675\n0.83356\n"
+    "-0.952494\n0.4463\n0.00972643\n1.5\n0\n";
+
 struct GoodCase {
   std::string text;
   std::vector<double> values;
@@ -217,6 +223,18 @@ TEST(RealReader, MatchesStrtodOnRandomDecimals) {
     text += token + '\n';
     expected.push_back(std::strtod(token.c_str(), nullptr));
   }
+  // Then as %g writes them, with 1 to 10 digits: lengths that change every
+  // few numbers, now and then an exponent or another separator.
+  std::uniform_real_distribution<double> sample(-0.05, 1.05);
+  for (int i = 0; i < 200000; ++i) {
+    char token[32];
+    const double x = sample(random);
+    std::snprintf(token, sizeof token, "%.*g", 1 + i / 5000 % 10,
+                  random() % 1000 == 0 ? x * 1e-6 : x);
+    text += token;
+    text += random() % 64 == 0 ? " \t\v\f\r"[random() % 5] : '\n';
+    expected.push_back(std::strtod(token, nullptr));
+  }
   expect_reads({text, expected}, false, {kDefaultBlock, 4099});
 }
 
@@ -282,6 +300,12 @@ TEST(Reader, LayoutChangesAgreeWithTheCLibraryAtEveryBlockEdge) {
         "-0.12345678901234\n", "-12345678901234.56\n", "-123456789012345.6\n", "123456789012345.\n",
         "0.1234567890123456.5\n", "0.1234567890123456e5\n"}},
       {false, "0.09726430841378601\r\n", {"0.0972643084137860\r\n", "-0.9726430841378601\r\n"}},
+      // %g: lengths that change every few numbers, so 64 bytes at a time.
+      {false,
+       kGLines,
+       {"1.5.5\n", ".5\n", "5.\n", "-.5\n", "1-2\n", "-0.12345678901\n", "-0.123456789012\n",
+        "0.1234567890123\n", "-0.1234567890123\n", "0.12345678901234\n", "123456789012345\n",
+        "1e-05\n", "+0.5\n", "-0\n", "0.5 0.25\n", "0.446336\r\n", "\n\n"}},
       {false,
        "1.532699004902953431e-02\n",
        {"1.532699004902953431e+02\n", "1.53269900490295343e-02\n", "1.5326990049029534312e-02\n"}},
@@ -375,6 +399,8 @@ TEST(RealReader, RejectsWhatIsNotANumber) {
       {"h\n1 2\n3 x\n", What::kNotANumber, 3, "x", {2, true}},
       {repeated("7 0.5\n", 600) + "8 x\n", What::kNotANumber, 601, "x", {2}},
       {repeated("7 0.5\n", 600) + "8\n", What::kShortLine, 601, "8", {2}},
+      {repeated(kGLines, 9) + "-\n" + kGLines, What::kNotANumber, 118, "-"},
+      {repeated(kGLines, 9) + "0.5-\n" + kGLines, What::kNotANumber, 118, "0.5-"},
       {"\\x41 \xc3\xa9", What::kNotANumber, 1, "\\\\x41"},  // a backslash is doubled
       // In a token every byte outside printable ASCII shows: no number holds one.
       {"\xc3\xa9t\xc3", What::kNotANumber, 1, "\\xc3\\xa9t\\xc3"},
