@@ -208,6 +208,8 @@ class LayoutBase {
   }
 
   int length() const { return facts_.length; }
+  // Of an integer layout: its digits.
+  int whole() const { return facts_.whole; }
   int newlines() const { return facts_.newlines; }
   // See short_layout.
   bool is_short() const { return short_; }

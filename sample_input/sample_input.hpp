@@ -341,6 +341,11 @@ class Source {
   template <class T, class Step>
   // cppcheck-suppress passedByValue ; a copy on purpose, see above
   NETFIGURES_INLINE bool layout_run(Cursor& c, const fast::Layout layout, Step& step) {
+    if constexpr (std::is_integral_v<T>) {
+      if (layout.is_short() && layout.whole() <= 8) {
+        return run<true, T, Step, true>(c, layout, step);
+      }
+    }
     if (layout.is_short()) return run<true, T>(c, layout, step);
     return long_loop<Loop::kRun, T>(c, layout, step) != 0;
   }
@@ -378,29 +383,64 @@ class Source {
     return result;
   }
 
-  // The minus is added without a branch, which would be mispredicted on every
-  // negative number. The cursor is a local copy while the run lasts: the
-  // bytes are read through char pointers, which may be the cursor itself for
-  // all the compiler knows, and it would store the cursor at every number.
-  template <bool kShort, class T, class Step>
-  NETFIGURES_INLINE bool run(Cursor& c, const fast::Layout& layout, Step& step) {
-    Cursor at = c;
-    bool unmatched = true;
+  // How a run of a layout ended: at a number it does not match, at one it
+  // matched but could not convert, or at a minus that came too often.
+  enum class Ended { kUnmatched, kUnconverted, kSigned };
+
+  // The numbers of the layout that follow. Where negative numbers are few,
+  // the minus is looked for only where the layout does not match at a
+  // number's first byte: a branch, mispredicted at each negative number, but
+  // the next number then does not wait on the load of this one's first
+  // byte. Where they come more often than one in six (each adds kSignDebt,
+  // each number between takes one off), the run ends, kSigned, and goes on
+  // with kSigned true: the minus added without a branch. kEight: an integer
+  // layout of up to eight digits, always in range, whose value is that of
+  // eight bytes in a word. The cursor is a local copy while the run lasts:
+  // the bytes are read through char pointers, which may be the cursor itself
+  // for all the compiler knows, and it would store the cursor at every
+  // number.
+  template <bool kSigned, bool kShort, bool kEight, class T, class Step>
+  NETFIGURES_INLINE Ended run_of(Cursor& at, const fast::Layout& layout, Step& step) {
+    constexpr std::int64_t kSignDebt = 6;
+    constexpr std::int64_t kMaxSignDebt = 48;
+    std::int64_t last_negative = at.count;
+    std::int64_t debt = 0;
     for (;;) {
-      const unsigned negative = bytes::is_minus(*at.p);
+      unsigned negative = 0;
+      if constexpr (kSigned) {
+        negative = bytes::is_minus(*at.p);
+        if (!layout.matches<kShort>(at.p + negative)) return Ended::kUnmatched;
+      } else if (!layout.matches<kShort>(at.p)) {
+        negative = bytes::is_minus(*at.p);
+        if (negative == 0 || !layout.matches<kShort>(at.p + 1)) return Ended::kUnmatched;
+        debt = std::max<std::int64_t>(debt - (at.count - last_negative), 0) + kSignDebt;
+        last_negative = at.count;
+        if (debt > kMaxSignDebt) return Ended::kSigned;
+      }
       T value{};
-      if (!layout.matches<kShort>(at.p + negative)) break;
-      if (!layout.value<kShort>(at.p + negative, negative != 0, value)) {
-        unmatched = false;
-        break;
+      if constexpr (kEight) {
+        const auto magnitude =
+            static_cast<std::int32_t>(bytes::digits_value(at.p + negative, layout.whole()));
+        value = negative != 0 ? -magnitude : magnitude;
+      } else if (!layout.value<kShort>(at.p + negative, negative != 0, value)) {
+        return Ended::kUnconverted;
       }
       at.line += layout.newlines();
       at.p += negative + layout.length();
       step(value);
       ++at.count;
     }
+  }
+
+  // True where the run ended at a number the layout does not match, false
+  // where it matched one it could not convert.
+  template <bool kShort, class T, class Step, bool kEight = false>
+  NETFIGURES_INLINE bool run(Cursor& c, const fast::Layout& layout, Step& step) {
+    Cursor at = c;
+    Ended ended = run_of<false, kShort, kEight, T>(at, layout, step);
+    if (ended == Ended::kSigned) ended = run_of<true, kShort, kEight, T>(at, layout, step);
     c = at;
-    return unmatched;
+    return ended == Ended::kUnmatched;
   }
 
   // Reals of a layout among which others come now and then, too often for
