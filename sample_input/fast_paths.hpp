@@ -139,7 +139,8 @@ NETFIGURES_INLINE bool divided(std::uint64_t mantissa, double signed_divisor, bo
 }
 
 NETFIGURES_INLINE bool divided(std::uint64_t mantissa, double signed_divisor, bool, double& out) {
-  out = static_cast<double>(mantissa) / signed_divisor;
+  // At most kMaxExactDigits digits: signed, for the quicker conversion.
+  out = static_cast<double>(static_cast<std::int64_t>(mantissa)) / signed_divisor;
   return true;
 }
 

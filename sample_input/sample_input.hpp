@@ -175,6 +175,33 @@ void take_state(Step& step, const Step& copy) {
   if constexpr (std::is_copy_assignable_v<Step>) step = copy;
 }
 
+// The negative numbers of a layout's run where its loop looks for a minus
+// only where a number does not match at its first byte: a branch,
+// mispredicted at each negative number, but the next number then does not
+// wait on the load of this one's first byte. Whether they come too often
+// for that: more often than one in six (each adds kDebt, each number between
+// takes one off).
+class Negatives {
+ public:
+  explicit Negatives(std::int64_t count) : last_(count) {}
+  // One more, the number count of the file.
+  bool too_often(std::int64_t count) {
+    debt_ = std::max<std::int64_t>(debt_ - (count - last_), 0) + kDebt;
+    last_ = count;
+    return debt_ > kMaxDebt;
+  }
+
+ private:
+  static constexpr std::int64_t kDebt = 6;
+  static constexpr std::int64_t kMaxDebt = 48;
+  std::int64_t last_;
+  std::int64_t debt_ = 0;
+};
+
+// How a run of a layout ended: at a number it does not match, at one it
+// matched but could not convert, or at a minus among too many (Negatives).
+enum class Ended { kUnmatched, kUnconverted, kSigned };
+
 // Where the reading loop stands: kept in registers while it runs.
 struct Cursor {
   const char* p;
@@ -383,39 +410,27 @@ class Source {
     return result;
   }
 
-  // How a run of a layout ended: at a number it does not match, at one it
-  // matched but could not convert, or at a minus that came too often.
-  enum class Ended { kUnmatched, kUnconverted, kSigned };
-
-  // The numbers of the layout that follow. Where negative numbers are few,
-  // the minus is looked for only where the layout does not match at a
-  // number's first byte: a branch, mispredicted at each negative number, but
-  // the next number then does not wait on the load of this one's first
-  // byte. Where they come more often than one in six (each adds kSignDebt,
-  // each number between takes one off), the run ends, kSigned, and goes on
-  // with kSigned true: the minus added without a branch. kEight: an integer
-  // layout of up to eight digits, always in range, whose value is that of
-  // eight bytes in a word. The cursor is a local copy while the run lasts:
-  // the bytes are read through char pointers, which may be the cursor itself
-  // for all the compiler knows, and it would store the cursor at every
-  // number.
+  // The numbers of the layout that follow. Where negative numbers are few
+  // (see Negatives), the minus is looked for only where the layout does not
+  // match at a number's first byte; where they are not, the run ends,
+  // kSigned, and goes on with kSigned true: the minus added without a
+  // branch. kEight: an integer layout of up to eight digits, always in
+  // range, whose value is that of eight bytes in a word. The cursor is a
+  // local copy while the run lasts: the bytes are read through char
+  // pointers, which may be the cursor itself for all the compiler knows, and
+  // it would store the cursor at every number.
   template <bool kSigned, bool kShort, bool kEight, class T, class Step>
   NETFIGURES_INLINE Ended run_of(Cursor& at, const fast::Layout& layout, Step& step) {
-    constexpr std::int64_t kSignDebt = 6;
-    constexpr std::int64_t kMaxSignDebt = 48;
-    std::int64_t last_negative = at.count;
-    std::int64_t debt = 0;
+    Negatives negatives(at.count);
     for (;;) {
       unsigned negative = 0;
       if constexpr (kSigned) {
         negative = bytes::is_minus(*at.p);
         if (!layout.matches<kShort>(at.p + negative)) return Ended::kUnmatched;
-      } else if (!layout.matches<kShort>(at.p)) {
+      } else if (__builtin_expect(!layout.matches<kShort>(at.p), 0)) {
         negative = bytes::is_minus(*at.p);
         if (negative == 0 || !layout.matches<kShort>(at.p + 1)) return Ended::kUnmatched;
-        debt = std::max<std::int64_t>(debt - (at.count - last_negative), 0) + kSignDebt;
-        last_negative = at.count;
-        if (debt > kMaxSignDebt) return Ended::kSigned;
+        if (negatives.too_often(at.count)) return Ended::kSigned;
       }
       T value{};
       if constexpr (kEight) {
@@ -622,22 +637,39 @@ class Source {
   NETFIGURES_INLINE void line_loop(Cursor& c, const fast::LineLayout& layout,
                                    Speculation& speculation, Step& step) {
     Cursor at = c;  // a local copy, as in run
+    if (lines_of<false, kShort, T>(at, layout, step) == Ended::kSigned) {
+      lines_of<true, kShort, T>(at, layout, step);
+    }
+    if (at.count != c.count) speculation.hit();
+    c = at;
+  }
+
+  // The lines of the layout that follow, the minus of their numbers as in
+  // run_of.
+  template <bool kSigned, bool kShort, class T, class Step>
+  NETFIGURES_INLINE Ended lines_of(Cursor& at, const fast::LineLayout& layout, Step& step) {
+    Negatives negatives(at.count);
     for (;;) {
-      if (!layout.before.matches<kShort>(at.p)) break;
+      if (!layout.before.matches<kShort>(at.p)) return Ended::kUnmatched;
       const char* const field = at.p + layout.before.length();
-      const unsigned negative = bytes::is_minus(*field);
+      unsigned negative = 0;
+      if constexpr (kSigned) {
+        negative = bytes::is_minus(*field);
+        if (!layout.number.matches<kShort>(field + negative)) return Ended::kUnmatched;
+      } else if (__builtin_expect(!layout.number.matches<kShort>(field), 0)) {
+        negative = bytes::is_minus(*field);
+        if (negative == 0 || !layout.number.matches<kShort>(field + 1)) return Ended::kUnmatched;
+        if (negatives.too_often(at.count)) return Ended::kSigned;
+      }
       T value{};
-      if (!layout.number.matches<kShort>(field + negative) ||
-          !layout.number.value<kShort>(field + negative, negative != 0, value)) {
-        break;
+      if (!layout.number.value<kShort>(field + negative, negative != 0, value)) {
+        return Ended::kUnconverted;
       }
       ++at.line;
       at.p = field + negative + layout.number.length();
       step(value);
       ++at.count;
     }
-    if (at.count != c.count) speculation.hit();
-    c = at;
   }
 
   // One line by the general path: the value of its field `field`, with the
