@@ -447,6 +447,17 @@ class Layouts {
   int learnt_ = 0;  // only these are ever checked
 };
 
+// Of a 64-byte block at p, which is not inside a number: the bytes up to
+// its last white space before the first byte of others (numbers before it
+// are whole; one after it may go on past the block), as a mask; 0 where
+// there is no such white space.
+NETFIGURES_INLINE std::uint64_t through_last_space(std::uint64_t spaces, std::uint64_t others) {
+  const std::uint64_t before = spaces & ((others & -others) - 1);  // all of them if no others
+  if (before == 0) return 0;
+  const int last = 63 - __builtin_clzll(before);
+  return last == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << last) - 1;
+}
+
 // The numbers whose first bytes starts marks and whose last bytes ends
 // marks, among the 64 bytes at p: each is converted on its own, from bit
 // masks, so none waits for the one before it to be measured. Calls step for
@@ -490,18 +501,14 @@ NETFIGURES_INLINE const char* integer_block(const char* p, Step& step, std::int6
   // A minus that begins a number: a digit after it. (After a number too:
   // "1-2" is 1 and -2.)
   const std::uint64_t signs = c.minuses & (c.digits >> 1);
-  const std::uint64_t others = ~(c.digits | c.spaces | signs);
-  const std::uint64_t before_others = (others & -others) - 1;  // all of them if none
-  const std::uint64_t spaces = c.spaces & before_others;
-  if (spaces == 0) return p;
-  // Up to the last white space: a number after it may go on past the block.
-  const int last = 63 - __builtin_clzll(spaces);
-  const std::uint64_t done = last == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << last) - 1;
+  const std::uint64_t done = through_last_space(c.spaces, ~(c.digits | c.spaces | signs));
+  if (done == 0) return p;
   const std::uint64_t starts = ((c.digits & ~(c.digits << 1) & ~(signs << 1)) | signs) & done;
   const std::uint64_t ends = c.digits & ~(c.digits >> 1) & done;
   const int stop =
-      std::min(last + 1, signs == 0 ? integers_of_block<false>(p, starts, ends, 0, step, count)
-                                    : integers_of_block<true>(p, starts, ends, signs, step, count));
+      std::min(64 - __builtin_clzll(done),
+               signs == 0 ? integers_of_block<false>(p, starts, ends, 0, step, count)
+                          : integers_of_block<true>(p, starts, ends, signs, step, count));
   const std::uint64_t passed = stop == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << stop) - 1;
   line += bytes::count_bits(c.newlines & passed);
   return p + stop;
@@ -527,28 +534,24 @@ NETFIGURES_INLINE const char* real_block(const char* p, Step& step, std::int64_t
   long_words &= long_words >> 2;
   long_words &= long_words >> 4;
   long_words &= long_words >> 8;
+  // The digits after a point, plus one at their first, carry to the byte
+  // after them: a bit there.
+  const std::uint64_t past_fractions = c.digits + (c.points << 1);
   // Any other byte, a minus that does not begin a word or is not followed
   // by a digit, a point without a digit on either side, a second point
   // after the digits of one, and words of 16 bytes: their words are for the
-  // scanners. (The digits after a point, plus one at their first, carry to
-  // the byte after them.)
-  const std::uint64_t others = ~(c.digits | c.spaces | c.minuses | c.points) |
-                               (c.minuses & ((words << 1) | ~(c.digits >> 1))) |
-                               (c.points & ~((c.digits << 1) & (c.digits >> 1))) |
-                               (c.points & (c.digits + (c.points << 1))) | long_words;
-  const std::uint64_t before_others = (others & -others) - 1;  // all of them if none
-  const std::uint64_t spaces = c.spaces & before_others;
-  if (spaces == 0) return p;
-  // Up to the last white space: a number after it may go on past the block.
-  const int last = 63 - __builtin_clzll(spaces);
-  const std::uint64_t done = last == 63 ? ~std::uint64_t{0} : (std::uint64_t{2} << last) - 1;
+  // scanners.
+  const std::uint64_t done =
+      through_last_space(c.spaces, ~(c.digits | c.spaces | c.minuses | c.points) |
+                                       (c.minuses & ((words << 1) | ~(c.digits >> 1))) |
+                                       (c.points & ~((c.digits << 1) & (c.digits >> 1))) |
+                                       (c.points & past_fractions) | long_words);
+  if (done == 0) return p;
   std::uint64_t starts = words & ~(words << 1) & done;
   std::uint64_t ends = words & ~(words >> 1) & done;
   // Where the digits before a point end, one a word: at its point, or past
-  // the word where it has none. (The digits after a point, plus one at
-  // their first, carry past the word.)
-  std::uint64_t wholes_ends =
-      (c.points | ((ends << 1) & ~(c.digits + (c.points << 1)))) & (done | (done << 1));
+  // the word where it has none.
+  std::uint64_t wholes_ends = (c.points | ((ends << 1) & ~past_fractions)) & (done | (done << 1));
   while (starts != 0) {
     const int first = __builtin_ctzll(starts);
     const int end = __builtin_ctzll(ends) + 1;
@@ -565,7 +568,7 @@ NETFIGURES_INLINE const char* real_block(const char* p, Step& step, std::int64_t
     wholes_ends &= wholes_ends - 1;
   }
   line += bytes::count_bits(c.newlines & done);
-  return p + last + 1;
+  return p + 64 - __builtin_clzll(done);
 }
 
 }  // namespace sample_input::fast
