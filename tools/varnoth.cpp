@@ -11,7 +11,10 @@
 #include "tools/program.hpp"
 
 #if NETFIGURES_SSE2  // the reader's switch: the scalar build tests the portable clamp
-#include <emmintrin.h>
+#include <immintrin.h>
+#if __has_include(<sys/platform/x86.h>)
+#include <sys/platform/x86.h>
+#endif
 #endif
 
 namespace {
@@ -78,6 +81,47 @@ __attribute__((noinline)) void count_batch(const double* p, int n, Counts& from)
   for (; i < n; ++i) ++from[first_line(p[i])];
 }
 
+#if NETFIGURES_SSE2
+// count_batch with AVX2: four samples a step, and the ceiling one rounding
+// instead of four steps. The same clamps in the same order, so the same lines.
+__attribute__((target("avx2"), noinline)) void count_batch_avx2(const double* p, int n,
+                                                                Counts& from) {
+  const __m256d points = _mm256_set1_pd(1000.0);
+  int i = 0;
+  for (; i + 4 <= n; i += 4) {
+    const __m256d scaled = _mm256_max_pd(
+        _mm256_min_pd(_mm256_mul_pd(_mm256_loadu_pd(p + i), points), points), _mm256_setzero_pd());
+    const __m128i lines = _mm256_cvttpd_epi32(_mm256_ceil_pd(scaled));
+    const auto low = static_cast<std::uint64_t>(_mm_cvtsi128_si64(lines));
+    const auto high = static_cast<std::uint64_t>(_mm_extract_epi64(lines, 1));
+    ++from[static_cast<std::uint32_t>(low)];
+    ++from[low >> 32];
+    ++from[static_cast<std::uint32_t>(high)];
+    ++from[high >> 32];
+  }
+  for (; i < n; ++i) ++from[first_line(p[i])];
+}
+
+// AVX2 where the processor and the system have it. glibc's answer heeds
+// GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2, which runs the other count on a
+// machine that has it.
+#ifdef CPU_FEATURE_ACTIVE
+const bool kAvx2 = CPU_FEATURE_ACTIVE(AVX2);
+#else
+const bool kAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+#endif
+#endif
+
+// Both counts called by name, not through a pointer: the compiler then knows
+// which registers each leaves alone, and the reading loop keeps its own in
+// them (through a pointer: a tenth more instructions on %.6f).
+void count_samples(const double* p, int n, Counts& from) {
+#if NETFIGURES_SSE2
+  if (kAvx2) return count_batch_avx2(p, n, from);
+#endif
+  count_batch(p, n, from);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,26 +136,26 @@ int main(int argc, char** argv) {
   // buckets at the end gives the same counts as raising every counter at or
   // above k for each sample, without 1000 steps per sample.
   Counts from{};
-  double batch[kBatch];
+  // Aligned to its own size, so that the address after a sample tells
+  // whether the batch is full: the reading loop then needs no count of it,
+  // nor the batch's start, in a register.
+  constexpr std::uintptr_t kBatchBytes = sizeof(double) * kBatch;
+  alignas(kBatchBytes) double batch[kBatch];
   struct Step {
     Counts* from;
-    double* batch;
+    double* next;
     double sum = 0.0;
-    // Samples in the batch. A whole word, as every member: a struct with
-    // padding is copied as memory, and the reading loop then keeps it there.
-    std::uint64_t held = 0;
     NETFIGURES_INLINE void operator()(double x) {
       sum += x;
-      batch[held] = x;
-      // cppcheck-suppress knownConditionTrueFalse ; true at every kBatch-th call
-      if (++held == kBatch) {
-        count_batch(batch, kBatch, *from);
-        held = 0;
+      *next++ = x;
+      if ((reinterpret_cast<std::uintptr_t>(next) & (kBatchBytes - 1)) == 0) {
+        next -= kBatch;
+        count_samples(next, kBatch, *from);
       }
     }
   } step{&from, batch};
   const std::int64_t n = program::read_reals(samples, line.selection, step);
-  count_batch(batch, static_cast<int>(step.held), from);
+  count_samples(batch, static_cast<int>(step.next - batch), from);
 
   std::printf("%2.9lf\n", step.sum / static_cast<double>(n));
   program::flush(stdout, "-");
