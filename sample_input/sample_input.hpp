@@ -306,7 +306,7 @@ class Source {
   // back at the end; the caller hands it a copy too, so that the address of
   // its own step never leaves it (see read_real_samples).
   template <class T, class Step>
-  __attribute__((noinline)) std::int64_t each_field(Step& step, int field) {
+  __attribute__((noinline)) NETFIGURES_UNPAIRED std::int64_t each_field(Step& step, int field) {
     Step local = step;
     Cursor c{at_, line_, 0};
     fast::LineLayout layout;

@@ -12,7 +12,8 @@
 
 #if NETFIGURES_SSE2  // the reader's switch: the scalar build tests the portable clamp
 #include <immintrin.h>
-#if __has_include(<sys/platform/x86.h>)
+// (Not for clang, whose C++ does not read the header's _Bool.)
+#if __has_include(<sys/platform/x86.h>) && !defined(__clang__)
 #include <sys/platform/x86.h>
 #endif
 #endif
