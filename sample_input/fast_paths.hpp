@@ -106,16 +106,20 @@ inline bool number_facts(const char* p, const char* end, Through through, Layout
   return true;
 }
 
-// The facts of the text [p, p + length), which holds no newline and no NUL
-// (so that the sentinel matches no layout): a digit matches any digit, any
-// other byte itself. For the fields in front of the chosen one.
-inline bool text_facts(const char* p, int length, LayoutFacts& learnt) {
-  if (length >= kLayoutBytes || std::memchr(p, '\n', static_cast<std::size_t>(length)) != nullptr ||
+// The facts of the text [p, p + length), which holds no NUL (so that the
+// sentinel matches no layout) and no newline, but as its last byte with
+// kLine: a digit matches any digit, any other byte itself. For the fields in
+// front of the chosen one, and with kLine for those after it.
+inline bool text_facts(const char* p, int length, Through through, LayoutFacts& learnt) {
+  const int inside = through == Through::kLine ? length - 1 : length;
+  if (length >= kLayoutBytes || inside < 0 || (through == Through::kLine && p[inside] != '\n') ||
+      std::memchr(p, '\n', static_cast<std::size_t>(inside)) != nullptr ||
       std::memchr(p, '\0', static_cast<std::size_t>(length)) != nullptr) {
     return false;
   }
   learnt = LayoutFacts{};
   layout_bytes(p, length, learnt);
+  learnt.newlines = through == Through::kLine ? 1 : 0;
   return true;
 }
 
@@ -226,7 +230,9 @@ class LayoutBase {
     return true;
   }
   // The facts of the text [p, p + length), which is only compared.
-  bool take_text(const char* p, int length) { return text_facts(p, length, facts_); }
+  bool take_text(const char* p, int length, Through through) {
+    return text_facts(p, length, through, facts_);
+  }
 
   // Nothing is to be compared before something is learnt: the reader does
   // not check a layout before then.
@@ -249,7 +255,9 @@ class Layout : public LayoutBase<Layout> {
     return take_number(p, end, through) && learnt();
   }
   // The layout of the text [p, p + length), as text_facts says.
-  bool learn_text(const char* p, int length) { return take_text(p, length) && learnt(); }
+  bool learn_text(const char* p, int length, Through through = Through::kSpace) {
+    return take_text(p, length, through) && learnt();
+  }
 
   // The value of the number at p (past its minus sign, if negative), which
   // matches(); false where the converter cannot decide. Loads the 8 bytes at
@@ -298,8 +306,8 @@ class Layout : public LayoutBase<Layout> {
     ladder_ = bytes::sse2::ladder_for(facts_.whole, first);
     return true;
   }
-  bool learn_text(const char* p, int length) {
-    if (!take_text(p, length)) return false;
+  bool learn_text(const char* p, int length, Through through = Through::kSpace) {
+    if (!take_text(p, length, through)) return false;
     learn_bytes();
     return true;
   }
@@ -377,34 +385,50 @@ using portable::Layout;
 #endif
 
 // A line's layout in field mode: the text in front of the chosen field (the
-// fields before it and the blanks between them), then the layout of the
-// chosen number and the white space after it, through the end of the line.
-// A trace of columns written by one printf has one, and the reader then
-// steps from line to line by a constant length as it does from number to
-// number.
+// fields before it and the blanks between them), the layout of the chosen
+// number and the white space after it, and the text of the fields after it
+// through the end of the line, where there are any. A trace of columns
+// written by one printf has one, and the reader then steps from line to
+// line by a constant length as it does from number to number.
 struct LineLayout {
   Layout before;
   Layout number;
+  Layout after;  // unused where the chosen field is the last
 
-  // From a line that begins at line and whose chosen field is the plain
-  // number [field, end): both layouts or neither.
-  bool learn(const char* line, const char* field, const char* end) {
+  // From a line [line, line_end), through its newline, whose chosen field is
+  // the plain number [field, end): all its layouts or none.
+  bool learn(const char* line, const char* field, const char* end, const char* line_end) {
     Layout text;
     Layout value;
+    Layout rest;
     if (!text.learn_text(line, static_cast<int>(field - line)) ||
-        !value.learn(field, end, Through::kLine) || value.newlines() != 1) {
+        !value.learn(field, end, Through::kLine)) {
+      return false;
+    }
+    const char* const past = field + bytes::is_minus(*field) + value.length();
+    const bool last = value.newlines() == 1;
+    const bool short_texts = text.length() <= 16 && value.is_short();
+    // Fields after the chosen one: only where all is short, the common case
+    // of columns of short numbers, so that one loop serves them.
+    if (!last && (!short_texts || line_end - past > 16 ||
+                  !rest.learn_text(past, static_cast<int>(line_end - past), Through::kLine))) {
       return false;
     }
     before = text;
     number = value;
-    short_ = before.length() <= 16 && number.is_short();
+    after = rest;
+    last_ = last;
+    short_ = short_texts;
     return true;
   }
 
-  // Whether both layouts are short: the text one half, the number short.
+  // Whether the chosen field is the last of the line.
+  bool is_last() const { return last_; }
+  // Whether all its layouts are short: the texts one half, the number short.
   bool is_short() const { return short_; }
 
  private:
+  bool last_ = true;
   bool short_ = false;
 };
 

@@ -22,7 +22,9 @@
 //       space), never a NUL; the one byte it lets be anything (an exponent's
 //       sign) is followed by digits and is never its sixteenth. So a match
 //       lies wholly before the sentinel, and the layout run, which steps on
-//       only past a match, stops there.
+//       only past a match, stops there. In field mode, the text of a line's
+//       fields after the chosen one is loaded only once the number and its
+//       white space matched, so it starts at or before the sentinel too.
 //     - The scanners (scan_real, scan_integer, the plain and long scans) load 16
 //       bytes at the token's start, and the next 16, or 16 at each 16
 //       digits, only where those were all digits or a point.
@@ -626,27 +628,30 @@ class Source {
   // cppcheck-suppress passedByValue ; a copy on purpose, see above
   NETFIGURES_INLINE void line_run(Cursor& c, const fast::LineLayout layout,
                                   Speculation& speculation, Step& step) {
-    if (layout.is_short()) {
-      line_loop<true, T>(c, layout, speculation, step);
+    if (!layout.is_last()) {  // only short ones are learnt
+      line_loop<true, false, T>(c, layout, speculation, step);
+    } else if (layout.is_short()) {
+      line_loop<true, true, T>(c, layout, speculation, step);
     } else {
-      line_loop<false, T>(c, layout, speculation, step);
+      line_loop<false, true, T>(c, layout, speculation, step);
     }
   }
 
-  template <bool kShort, class T, class Step>
+  template <bool kShort, bool kLast, class T, class Step>
   NETFIGURES_INLINE void line_loop(Cursor& c, const fast::LineLayout& layout,
                                    Speculation& speculation, Step& step) {
     Cursor at = c;  // a local copy, as in run
-    if (lines_of<false, kShort, T>(at, layout, step) == Ended::kSigned) {
-      lines_of<true, kShort, T>(at, layout, step);
+    if (lines_of<false, kShort, kLast, T>(at, layout, step) == Ended::kSigned) {
+      lines_of<true, kShort, kLast, T>(at, layout, step);
     }
     if (at.count != c.count) speculation.hit();
     c = at;
   }
 
   // The lines of the layout that follow, the minus of their numbers as in
-  // run_of.
-  template <bool kSigned, bool kShort, class T, class Step>
+  // run_of. kLast: the chosen field is the last of the line; otherwise the
+  // fields after it must match too before the number is taken.
+  template <bool kSigned, bool kShort, bool kLast, class T, class Step>
   NETFIGURES_INLINE Ended lines_of(Cursor& at, const fast::LineLayout& layout, Step& step) {
     Negatives negatives(at.count);
     for (;;) {
@@ -661,12 +666,16 @@ class Source {
         if (negative == 0 || !layout.number.matches<kShort>(field + 1)) return Ended::kUnmatched;
         if (negatives.too_often(at.count)) return Ended::kSigned;
       }
+      const char* const past = field + negative + layout.number.length();
+      if constexpr (!kLast) {
+        if (!layout.after.matches<kShort>(past)) return Ended::kUnmatched;
+      }
       T value{};
       if (!layout.number.value<kShort>(field + negative, negative != 0, value)) {
         return Ended::kUnconverted;
       }
       ++at.line;
-      at.p = field + negative + layout.number.length();
+      at.p = kLast ? past : past + layout.after.length();
       step(value);
       ++at.count;
     }
@@ -692,14 +701,15 @@ class Source {
     const char* const chosen = c.p;
     const Next next = chosen_field(c, value);
     if (next != Next::kValue) return next;
+    if (!end_of_line(c)) return Next::kFailed;
     if (blocks_ == blocks && speculation.learning()) {  // the line is whole in the buffer
       T plain{};
       const char* const end = scan::scan_plain(chosen, plain);
-      speculation.missed(end != nullptr && layout.learn(line, chosen, end));
+      speculation.missed(end != nullptr && layout.learn(line, chosen, end, c.p));
     } else {
       speculation.missed(false);
     }
-    return end_of_line(c) ? Next::kValue : Next::kFailed;
+    return Next::kValue;
   }
 
   const char* skip_field_text(const char* p) const;

@@ -292,10 +292,13 @@ TEST(Padding, IsAllTheReadingLoopReadsPastTheData) {
     integers += "1448\n-7\n123456789\n2147483647 ";
     long_reals += i % 100 < 50 ? "1.234567890123e+05\n" : "0.09726430841378601\n";
   }
+  std::string columns;
+  for (int i = 0; i < 600; ++i) columns += "0.000597 0.113641\n";
   struct File {
     std::string text;
     bool integers;
     std::int64_t count;  // -1: fails at its end
+    int field = 0;       // in field mode, the field read of each line
   };
   // clang-format off
   const std::vector<File> files{
@@ -309,6 +312,10 @@ TEST(Padding, IsAllTheReadingLoopReadsPastTheData) {
       {integers, true, 1200},
       {integers + "-12", true, 1201},
       {integers + "2147483648", true, -1},
+      {columns, false, 600, 1},
+      {columns + "0.25 1", false, 601, 1},
+      {columns + "0.000597 0.1136", false, 601, 1},
+      {columns + "0.25x 1", false, -1, 1},
   };
   // clang-format on
   for (const File& file : files) {
@@ -320,7 +327,9 @@ TEST(Padding, IsAllTheReadingLoopReadsPastTheData) {
       sample_input::detail::Source source(path.c_str(), block, error, buffer);
       ASSERT_TRUE(source.ok());
       auto step = [](auto) {};
-      EXPECT_EQ(file.integers ? source.each<std::int32_t>(step) : source.each<double>(step),
+      EXPECT_EQ(file.field > 0  ? source.each_field<double>(step, file.field)
+                : file.integers ? source.each<std::int32_t>(step)
+                                : source.each<double>(step),
                 file.count);
     }
   }

@@ -330,6 +330,14 @@ TEST(Reader, LayoutChangesAgreeWithTheCLibraryAtEveryBlockEdge) {
       {false, "1234.567890 -0.150010\n", {"1234.567890 0.150010\n", "1234.567890 -0.15001\n"}, 2},
       {true, "17 1448\n", {"17 -1448\n", "170 1448\n", "17 12345678\n", "x 1\n", "17  1448\n"}, 2},
       {false, "0.5 tcp\n", {"0.5 udp\n", "0.25 tcp\n", "-0.5 tcp\n", "0.5\n"}, 1},
+      // Fields after the chosen one: stepped over as text, through the newline.
+      {false,
+       "0.000597 0.113641\n",
+       {"0.000597 0.1136411\n", "0.000597 -0.113641\n", "-0.000597 0.113641\n", "0.000597\n",
+        "0.000597 0.113641 7\n", "0.000597 0.113641\r\n", "0.000597  0.113641\n",
+        "0.0005970 0.113641\n", "0.000597 x\n", "1e-05 0.113641\n", "0.000597 0.113641"},
+       1},
+      {true, "17 1448 3\n", {"17 1448 30\n", "17 -1448 3\n", "17 1448\n", "17 1448 x y\n"}, 2},
   };
   for (const Layouts& l : layouts) {
     for (const std::string& change : l.changes) {
