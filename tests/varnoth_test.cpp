@@ -160,6 +160,7 @@ TEST(Varnoth, MatchesThePlainComputationOnRandomSamples) {
     }
     ScratchDir dir;
     const std::string file = dir.write("samples", text);
+    const double mean = sum / static_cast<double>(samples.size());
     // The second run is told by glibc that the processor lacks AVX2, so the
     // count that machines without it run is checked here too.
     for (const char* tunables : {"", "glibc.cpu.hwcaps=-AVX2"}) {
@@ -169,7 +170,6 @@ TEST(Varnoth, MatchesThePlainComputationOnRandomSamples) {
       const Outcome o = run("varnoth", {file, cdf});
       unsetenv("GLIBC_TUNABLES");
       EXPECT_EQ(o.status, 0);
-      const double mean = sum / static_cast<double>(samples.size());
       if (std::isnan(mean)) {
         // Which sign a NaN sum carries depends on the order of NaN operands,
         // which the arithmetic leaves open.
