@@ -24,7 +24,9 @@ struct Compressor {
 
 constexpr Compressor kCompressors[] = {
     {"gzip", "zcat", "\x1f\x8b", 2},
-    {"bzip2", "bzcat", "BZh", 3},
+    // "BZh", the block size (? below: a digit 1-9) and the first block's
+    // magic: "BZh" alone begins words such as "BZhost".
+    {"bzip2", "bzcat", "BZh?1AY&SY", 10},
     {"xz", "xzcat",
      "\xfd"
      "7zXZ\0",
@@ -32,13 +34,21 @@ constexpr Compressor kCompressors[] = {
     {"zstd", "zstdcat", "\x28\xb5\x2f\xfd", 4},
 };
 
-constexpr std::size_t kLongestMagic = 6;  // xz's
+constexpr std::size_t kLongestMagic = 10;  // bzip2's
+
+// Whether text begins with the magic bytes of c.
+bool has_magic(const char* text, const Compressor& c) {
+  for (std::size_t i = 0; i < c.magic_length; ++i) {
+    const bool level = c.magic[i] == '?' && text[i] >= '1' && text[i] <= '9';
+    if (text[i] != c.magic[i] && !level) return false;
+  }
+  return true;
+}
 
 // The compressor whose magic bytes [begin, end) begins with, if any.
 const Compressor* compressor(const char* begin, const char* end) {
   for (const Compressor& c : kCompressors) {
-    if (end - begin >= static_cast<std::ptrdiff_t>(c.magic_length) &&
-        std::memcmp(begin, c.magic, c.magic_length) == 0) {
+    if (end - begin >= static_cast<std::ptrdiff_t>(c.magic_length) && has_magic(begin, c)) {
       return &c;
     }
   }
@@ -259,9 +269,13 @@ bool Source::to_field(Cursor& c, int field) {
       continue;
     }
     in_field = false;
+    const char* const blanks = c.p;
     c.p = skip_blanks(c.p);
     if (c.p == end_ && !eof_) {
-      if ((c.p = refill(c.p)) == nullptr) return false;
+      // Read on from the blanks' start, so that the field before them stays
+      // in the buffer for the message to quote; from where they got to only
+      // when there are too many to keep.
+      if ((c.p = refill(too_long(blanks, end_) ? c.p : blanks)) == nullptr) return false;
       continue;
     }
     if (*c.p == '\n' || c.p == end_) {

@@ -735,7 +735,7 @@ class Source {
       if (!fills || !token_value(t, c.p, value)) {
         const scan::Status not_one =
             std::is_integral_v<T> ? scan::Status::kNotAnInteger : scan::Status::kNotANumber;
-        return fail(t.status == scan::Status::kOutOfRange ? t.status : not_one, c.p);
+        return fail(t.status == scan::Status::kOutOfRange && fills ? t.status : not_one, c.p);
       }
       c.p = t.end;
       return Next::kValue;

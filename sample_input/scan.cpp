@@ -44,7 +44,17 @@ Token<double> scan_real_special(const char* s) {
   }
   if (m == s) {
     m = match(s, "nan");
-    if (m == s + 3) return {m, m, Status::kText};
+    if (m == s + 3) {
+      // "nan(chars)", letters, digits and underscores in brackets, is one
+      // token, as strtod reads it; "nan(" unclosed is "nan" and then text.
+      if (*m != '(') return {m, m, Status::kText};
+      const char* c = m + 1;
+      while (bytes::is_digit(*c) || static_cast<unsigned>((*c | 0x20) - 'a') < 26u || *c == '_') {
+        ++c;
+      }
+      return *c == ')' ? Token<double>{c + 1, c + 1, Status::kText}
+                       : Token<double>{m, c, Status::kText};
+    }
   }
   return {m, m, Status::kNotANumber};
 }

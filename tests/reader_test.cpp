@@ -155,6 +155,8 @@ TEST(RealReader, ReadsEveryLayoutAndForm) {
       {"0x1p-1074 0x1p1024", {0x1p-1074, kInf}},
       // Infinities and not-a-number, in any case.
       {"inf -Infinity NAN +INF infinity -nan", {kInf, -kInf, kNan, kInf, kInf, -kNan}},
+      {"nan(1) -NaN(x_Y9) nan()", {kNan, -kNan, kNan}},  // brackets, as strtod reads them
+      {"1 nan(123)\n", {kNan}, {2}},
       // Out of range rounds as strtod does.
       {"1e400 -1e400 1e-400 -1e-400", {kInf, -kInf, 0.0, -0.0}},
       {"4.9e-324 2.5e-324 2.4e-324 1e-310", {0x1p-1074, 0x1p-1074, 0.0, 1e-310}},
@@ -382,7 +384,8 @@ TEST(RealReader, RejectsWhatIsNotANumber) {
       {"1.5abc", What::kNotANumber, 1, "1.5abc"},
       {"1 2x", What::kNotANumber, 1, "2x"},
       {"infin", What::kNotANumber, 1, "infin"},
-      {"nan(1)", What::kNotANumber, 1, "nan(1)"},
+      {"nan(1", What::kNotANumber, 1, "nan(1"},  // unclosed: nan, then text
+      {"nan(-1)", What::kNotANumber, 1, "nan(-1)"},
       {"1,5", What::kNotANumber, 1, "1,5"},
       {std::string("1\n\0\n", 4), What::kNotANumber, 2, "\\x00"},
       {"0.5\n\xff\n", What::kNotANumber, 2, "\\xff"},
@@ -395,14 +398,18 @@ TEST(RealReader, RejectsWhatIsNotANumber) {
        What::kCompressed, 1, "\\xfd7zXZ\\x00\\x00"},
       {"1\n\x1f\x8b\x08", What::kNotANumber, 2, "\\x1f\\x8b\\x08"},  // not where a file begins
       {"\x1f\x8b\x08 \n", What::kCompressed, 1, "\\x1f\\x8b\\x08", {0, true}},  // under a header
-      {"BZh91 0.5\n", What::kCompressed, 1, "BZh91", {2}},  // in a field not read
+      {"BZh91AY&SY 0.5\n", What::kCompressed, 1, "BZh91AY&SY", {2}},  // in a field not read
+      {"BZhost 0.5\n", What::kNotANumber, 1, "BZhost"},               // no bzip2 header: text
+      {"BZh91AY&S\n", What::kNotANumber, 1, "BZh91AY&S"},
       // One field of each line: it must be a number, and the line must have it.
       {"1 2\n3\n", What::kShortLine, 2, "3", {2}},
       {"1 2\n\n  3 \t \r\n", What::kShortLine, 3, "3", {2}},
       {"1 2", What::kShortLine, 1, "2", {3}},
+      {"1 2\nlastfield" + std::string(64, ' ') + "\n", What::kShortLine, 2, "lastfield", {2}},
+      {"1 2\nlastfield" + std::string(300, '\t') + "\n", What::kShortLine, 2, "lastfield", {2}},
       {"1 2\n3 4x 5\n", What::kNotANumber, 2, "4x", {2}},
       {"1 2\n3 1-2\n", What::kNotANumber, 2, "1-2", {2}},
-      {"1 nan(1)\n", What::kNotANumber, 1, "nan(1)", {2}},
+      {"1 nan(1\n", What::kNotANumber, 1, "nan(1", {2}},
       {"time delay\n1 0.5\n", What::kNotANumber, 1, "delay", {2}},
       {"header\n", What::kNoNumber, 0, "", {0, true}},
       {"header\n\n  \n", What::kNoNumber, 0, "", {2, true}},
@@ -515,6 +522,10 @@ TEST(IntegerReader, RejectsWhatIsNotAnIntegerOrOutOfRange) {
       {"1234567890\n2147483648\n", What::kOutOfRange, 2, "2147483648"},
       {"1\n-2147483648\n-2147483649", What::kOutOfRange, 3, "-2147483649"},
       {"9999999999", What::kOutOfRange, 1, "9999999999"},
+      {"99999999999x", What::kNotAnInteger, 1, "99999999999x"},  // malformed before out of range
+      {"99999999999.5", What::kNotAnInteger, 1, "99999999999.5"},
+      {"99999999999-1", What::kOutOfRange, 1, "99999999999-1"},  // then -1, a number of its own
+      {"1 99999999999-1\n", What::kNotAnInteger, 1, "99999999999-1", {2}},  // no field holds two
       {"1 2147483648\n", What::kOutOfRange, 1, "2147483648", {2}},
       {"1 2.5\n", What::kNotAnInteger, 1, "2.5", {2}},
       {"1\n2 3\n", What::kShortLine, 1, "1", {2}},

@@ -83,17 +83,18 @@ Token convert(const char* s, bool integers) {
     } else if (stop - s > static_cast<std::ptrdiff_t>(sample_input::kMaxNumberLength)) {
       t.what = What::kTooLong;
     } else if (errno == ERANGE || v < INT32_MIN || v > INT32_MAX) {
-      t.what = What::kOutOfRange;
+      // Out of range where the digits end as a number's may; "99999999999x" is malformed.
+      const bool ends = *stop == '\0' || *stop == '+' || *stop == '-' || separator(*stop);
+      t.what = ends ? What::kOutOfRange : What::kNotAnInteger;
     }
     t.value = static_cast<double>(v);
   } else {
     t.value = std::strtod(s, &stop);
     t.end = stop;
-    // strtod takes "nan(chars)" whole, however long; "%lf" stops at "nan" and
-    // the parenthesis is no number. Every other difference ("1e", "0x",
-    // "0x1p") leaves text that strtod cannot start a number with: the next
-    // round fails on the same line, as the reader does.
-    if (stop == s || std::memchr(s, '(', static_cast<std::size_t>(stop - s)) != nullptr) {
+    // Where the reader's token ends before strtod's ("1e", "0x", "0x1p"),
+    // the text left cannot start a number for strtod: the next round fails
+    // on the same line, as the reader does.
+    if (stop == s) {
       t.what = What::kNotANumber;
     } else if (stop - s > static_cast<std::ptrdiff_t>(sample_input::kMaxNumberLength)) {
       t.what = What::kTooLong;
@@ -102,9 +103,14 @@ Token convert(const char* s, bool integers) {
   return t;
 }
 
-// The first bytes of gzip, bzip2, xz ("\xfd7zXZ\0") and zstd data.
-constexpr std::string_view kMagic[] = {"\x1f\x8b"sv, "BZh"sv, "\xfd\x37zXZ\0"sv,
-                                       "\x28\xb5\x2f\xfd"sv};
+// The first bytes of gzip, xz ("\xfd7zXZ\0") and zstd data.
+constexpr std::string_view kMagic[] = {"\x1f\x8b"sv, "\xfd\x37zXZ\0"sv, "\x28\xb5\x2f\xfd"sv};
+
+// bzip2's: "BZh", a digit 1-9, the first block's magic.
+bool bzip2(const std::string& text) {
+  return text.size() >= 10 && text.compare(0, 3, "BZh") == 0 && text[3] >= '1' && text[3] <= '9' &&
+         text.compare(4, 6, "1AY&SY") == 0;
+}
 
 Outcome reference(const std::string& text, bool integers, const Selection& selection) {
   const What not_one = integers ? What::kNotAnInteger : What::kNotANumber;
@@ -112,6 +118,7 @@ Outcome reference(const std::string& text, bool integers, const Selection& selec
   for (const std::string_view magic : kMagic) {
     if (text.compare(0, magic.size(), magic) == 0) return failed(1, not_one);
   }
+  if (bzip2(text)) return failed(1, not_one);
   Outcome o;
   const char* s = text.c_str();
   const char* const end = s + text.size();
@@ -150,9 +157,13 @@ Outcome reference(const std::string& text, bool integers, const Selection& selec
         }
         const std::string& field = fields[static_cast<std::size_t>(selection.field) - 1];
         const Token t = convert(field.c_str(), integers);
-        if (t.what != What::kNone) return failed(line, t.what);
-        // The number must be the whole field: "1-2" or "0.5abc" is none.
-        if (t.end != field.c_str() + field.size()) return failed(line, not_one);
+        // The number must be the whole field: "1-2" or "0.5abc" is none,
+        // however far out of range its first number lies.
+        const bool fills = t.end == field.c_str() + field.size();
+        if (t.what != What::kNone) {
+          return failed(line, t.what == What::kOutOfRange && !fills ? not_one : t.what);
+        }
+        if (!fills) return failed(line, not_one);
         o.values.push_back(t.value);
       }
       if (newline == end) break;
