@@ -140,6 +140,35 @@ TEST(QuellimarAndOstrevan, FailLoudly) {
 
 // awk sums doubles in file order and prints through the C library: an
 // independent computation of the same figures.
+// The command a compressed file's message gives runs as it stands in sh,
+// whatever the file's name holds.
+TEST(QuellimarAndOstrevan, TheDecompressionHintRuns) {
+  const std::string gzipped(
+      "\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03\x33\xe4\x32\xe6\x02\x00"
+      "\x20\x49\xfa\x70\x04\x00\x00\x00",
+      24);  // "1\n3\n"
+  // The header line, 1, skipped: -H goes into the command too.
+  const std::string figures = quellimar_says("3.000000000", "3.000000000", "1.000000000");
+  for (const std::string name :
+       {"a b'c.gz", "back\\slash.gz", "$HOME \"q\".gz", "t`x`.gz", "-x.gz", "''\\\\.gz"}) {
+    SCOPED_TRACE(name);
+    ScratchDir dir;
+    dir.write(name, gzipped);
+    testing_helpers::Redirect here;
+    here.directory = dir.root();
+    const Outcome o = run("quellimar", {"-H", "--", name}, here);
+    ASSERT_EQ(o.status, 1);
+    const std::string told = "decompress it first: ";
+    const std::size_t at = o.err.find(told);
+    ASSERT_NE(at, std::string::npos) << o.err;
+    const std::string hint = o.err.substr(at + told.size(), o.err.size() - at - told.size() - 1);
+    const std::string programs = testing_helpers::program_path("quellimar");
+    EXPECT_EQ(shell_output("cd " + dir.root() + " && PATH=" +
+                           programs.substr(0, programs.rfind('/')) + ":$PATH && " + hint),
+              figures);
+  }
+}
+
 TEST(QuellimarAndOstrevan, AgreeWithAwkOnRandomFiles) {
   std::mt19937_64 random(7);
   std::uniform_real_distribution<double> rate(0.0, 2e6);

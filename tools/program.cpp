@@ -1,5 +1,6 @@
 #include "tools/program.hpp"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -35,15 +36,27 @@ std::string shown_input(const char* path) {
   return std::strcmp(path, "-") == 0 ? "standard input" : shown(path);
 }
 
-// A word as a shell takes it back: quoted unless it is plainly one word.
+// A word of a command line that a message shows for the user to run. The
+// message's own escaping (a backslash as \\, other bytes as \xNN) comes
+// first, and the quoting is made to hold after it: the word in single quotes,
+// but for a backslash, which stands outside them, where the \\ the message
+// shows reads back as one backslash, and a quote, written '"'"'.
 std::string shell_word(const char* word) {
-  if (*word != '\0' && std::strspn(word,
-                                   "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
-                                   "0123456789%+,-./:=@_") == std::strlen(word)) {
+  const std::size_t length = std::strlen(word);
+  if (length != 0 && std::strspn(word,
+                                 "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                 "0123456789%+,-./:=@_") == length) {
     return word;
   }
   std::string quoted = "'";
-  for (const char* c = word; *c != '\0'; ++c) quoted += *c == '\'' ? "'\\''" : std::string(1, *c);
+  const char* run = word;  // bytes shown as they are, or as the message escapes them
+  for (const char* c = word;; ++c) {
+    if (*c != '\\' && *c != '\'' && *c != '\0') continue;
+    quoted += shown(std::string(run, c).c_str());
+    if (*c == '\0') break;
+    quoted += *c == '\'' ? "'\"'\"'" : "'\\\\'";
+    run = c + 1;
+  }
   return quoted + "'";
 }
 
@@ -101,15 +114,16 @@ std::string read_error_line(const sample_input::ReadError& e) {
       const std::string how = file + "looks " + e.compressor + "-compressed; decompress it first";
       if (std::strcmp(e.path, "-") == 0) return how + " with " + e.decompressor;
       // The same command line with the file on standard input: the options
-      // as given, "-" for the sample file, the operands after it. A name
-      // that begins with - would be an option to the decompressor.
+      // as given, "-" for the sample file, the operands after it, each word
+      // shown and quoted so that the line runs as it stands. A name that
+      // begins with - would be an option to the decompressor.
       const std::string path = e.path[0] == '-' ? std::string("./") + e.path : e.path;
       std::string command = std::string(e.decompressor) + " " + shell_word(path.c_str()) + " | ";
       command += name();
       for (int i = 1; i < first_operand; ++i) command += " " + shell_word(args[i]);
       command += " -";
       for (int i = first_operand + 1; i < arg_count; ++i) command += " " + shell_word(args[i]);
-      return how + ": " + shown(command.c_str());
+      return how + ": " + command;
     }
   }
   return file + "unreadable";
@@ -144,6 +158,54 @@ int field_number(const char* text) {
                   shown(arg) + " is ./" + shown(arg) + ")");
 }
 
+// The options, by letter and by long name.
+struct Option {
+  char letter;
+  const char* name;
+  const char* value;  // what its value is, as a message names it; nullptr: it takes none
+};
+
+constexpr Option kOptions[] = {
+    {'f', "field", "a field number"},
+    {'H', "header", nullptr},
+    {'h', "help", nullptr},
+    {'V', "version", nullptr},
+};
+
+const Option* option_named(const std::string& name) {
+  for (const Option& o : kOptions) {
+    if (name == o.name) return &o;
+  }
+  return nullptr;
+}
+
+const Option* option_lettered(char letter) {
+  for (const Option& o : kOptions) {
+    if (letter == o.letter) return &o;
+  }
+  return nullptr;
+}
+
+// The long option's name in --name or --name=value.
+std::string long_name(const char* arg) {
+  const char* const value = std::strchr(arg, '=');
+  return std::string(arg + 2, value != nullptr ? value : arg + std::strlen(arg));
+}
+
+// Whether arg is spelt as the options are (-H, -f2, -Hf, --field=2, --help;
+// not -5 or -x): after the operands, more likely an option in the wrong
+// place, which would be taken for a file's name, than a file so named.
+bool option_spelling(const char* arg) {
+  if (arg[0] != '-' || arg[1] == '\0') return false;
+  if (arg[1] == '-') return option_named(long_name(arg)) != nullptr;
+  for (const char* c = arg + 1; *c != '\0'; ++c) {
+    const Option* const o = option_lettered(*c);
+    if (o == nullptr) return false;
+    if (o->value != nullptr) return true;  // the rest is its value
+  }
+  return true;
+}
+
 // Reads the options from argv[1] on, as POSIX utilities take them: they come
 // before the operands, letters may be grouped (-Hf2), a value follows its
 // option in the same argument or is the next one, and the first argument
@@ -152,47 +214,62 @@ int field_number(const char* text) {
 // Written out rather than left to getopt_long, which would permute the
 // arguments unless told not to, print messages of its own, take
 // abbreviations of the long options, and keep global state. The index of
-// the first operand.
-int read_options(int argc, char** argv, sample_input::Selection& selection) {
+// the first operand; ended tells whether "--" came before it.
+int read_options(int argc, char** argv, sample_input::Selection& selection, bool& ended) {
+  bool field_given = false;
+  const auto take = [&](const Option& o, const char* value) {
+    switch (o.letter) {
+      case 'f':
+        // One field is read: a second -f is a slip, as cut makes it.
+        if (field_given) die(kUsage, prefix() + "option -f given twice; one field is read");
+        field_given = true;
+        selection.field = field_number(value);
+        break;
+      case 'H':
+        selection.header = true;
+        break;
+      default:
+        usage_failed();  // --help and --version are answered alone only
+    }
+  };
   int i = 1;
   for (; i < argc; ++i) {
     const char* const arg = argv[i];
     if (arg[0] != '-' || arg[1] == '\0') break;
-    if (std::strcmp(arg, "--") == 0) return i + 1;
+    if (std::strcmp(arg, "--") == 0) {
+      ended = true;
+      return i + 1;
+    }
     if (arg[1] == '-') {
-      const char* value = std::strchr(arg, '=');
-      const std::string option(arg, value != nullptr ? value - arg : std::strlen(arg));
-      if (option == "--field") {
-        if (value == nullptr && i + 1 == argc) {
-          die(kUsage, prefix() + "option --field needs a field number");
-        }
-        selection.field = field_number(value != nullptr ? value + 1 : argv[++i]);
-      } else if (option == "--header") {
-        if (value != nullptr) {
-          die(kUsage, prefix() + "option --header takes no value: '" + shown(arg) + "'");
-        }
-        selection.header = true;
-      } else if (option == "--help" || option == "--version") {
-        usage_failed();  // answered alone only
-      } else {
-        unknown_option(option, arg);
+      const std::string name = long_name(arg);
+      const Option* const o = option_named(name);
+      if (o == nullptr) unknown_option("--" + name, arg);
+      const char* const value = std::strchr(arg, '=');
+      if (o->value == nullptr && value != nullptr) {
+        die(kUsage, prefix() + "option --" + name + " takes no value: '" + shown(arg) + "'");
       }
+      if (o->value != nullptr && value == nullptr && i + 1 == argc) {
+        die(kUsage, prefix() + "option --" + name + " needs " + o->value);
+      }
+      take(*o, o->value == nullptr ? nullptr : value != nullptr ? value + 1 : argv[++i]);
       continue;
     }
     for (const char* c = arg + 1; *c != '\0'; ++c) {
-      if (*c == 'H') {
-        selection.header = true;
-      } else if (*c == 'f') {
-        if (c[1] == '\0' && i + 1 == argc) die(kUsage, prefix() + "option -f needs a field number");
-        selection.field = field_number(c[1] != '\0' ? c + 1 : argv[++i]);
-        break;
-      } else if (*c == 'h' || *c == 'V') {
-        usage_failed();
-      } else {
+      const Option* const o = option_lettered(*c);
+      if (o == nullptr) {
         // A byte outside ASCII begins a character the message shows whole.
         const bool ascii = static_cast<unsigned char>(*c) < 0x80;
         unknown_option("-" + (ascii ? std::string(1, *c) : std::string(c)), arg);
       }
+      if (o->value == nullptr) {
+        take(*o, nullptr);
+        continue;
+      }
+      if (c[1] == '\0' && i + 1 == argc) {
+        die(kUsage, prefix() + "option -" + *c + " needs " + o->value);
+      }
+      take(*o, c[1] != '\0' ? c + 1 : argv[++i]);
+      break;
     }
   }
   return i;
@@ -213,12 +290,30 @@ extern "C" void on_signal(int signal) {
   std::raise(signal);
 }
 
+// A descriptor of 0-2 that is closed when the program starts would be the
+// next one a file is opened on, and what is meant for standard output or
+// standard error would go into that file: the distribution file, when
+// standard output is closed. Each is held by /dev/null opened the other way,
+// so that using it still fails as on a closed descriptor.
+void hold_closed_descriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free descriptor is fd. Where /dev/null is missing (a bare
+    // chroot), the root directory holds it just as well.
+    if (::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY) != fd &&
+        ::open("/", O_RDONLY | O_DIRECTORY) != fd) {
+      die(kFailed, prefix() + "/dev/null: " + std::strerror(errno));
+    }
+  }
+}
+
 }  // namespace
 
 CommandLine start(const About& about, int argc, char** argv) {
   self = about;
   arg_count = argc;
   args = argv;
+  hold_closed_descriptors();
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
@@ -244,11 +339,20 @@ CommandLine start(const About& about, int argc, char** argv) {
     std::exit(finish());
   }
   CommandLine line{};
-  first_operand = read_options(argc, argv, line.selection);
+  bool ended = false;
+  first_operand = read_options(argc, argv, line.selection, ended);
   line.operands = argv + first_operand;
   int operands = 1;
   for (const char* c = about.operands; *c != '\0'; ++c) operands += *c == ' ';
   if (argc - first_operand != operands) usage_failed();
+  for (int i = first_operand; i < argc && !ended; ++i) {
+    if (option_spelling(argv[i])) {
+      const std::string arg = shown(argv[i]);
+      die(kUsage, prefix() + "option '" + arg +
+                      "' after the files; options come first (a file named " + arg + " is ./" +
+                      arg + ")");
+    }
+  }
   return line;
 }
 
