@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 
@@ -105,6 +106,57 @@ bool waits_on_pipe(pid_t pid, const std::string& binary) {
 
 bool can_switch_user() { return geteuid() == 0 && getpwnam("nobody") != nullptr; }
 
+namespace {
+
+// Where a program runs from as another user: a copy in a directory of its
+// own under TMPDIR that anyone may enter, made once, removed at the end.
+class SharedCopies {
+ public:
+  std::string of(const std::string& program) {
+    if (dir_.empty()) {
+      const char* tmp = std::getenv("TMPDIR");
+      std::string pattern =
+          std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/nf-bin-XXXXXX";
+      if (mkdtemp(pattern.data()) == nullptr || chmod(pattern.c_str(), 0755) != 0) {
+        throw std::runtime_error("mkdtemp failed");
+      }
+      dir_ = pattern;
+    }
+    const std::string copy = dir_ + "/" + program;
+    if (!exists(copy)) {
+      std::filesystem::copy_file(program_path(program), copy);
+      chmod(copy.c_str(), 0755);
+    }
+    return copy;
+  }
+  ~SharedCopies() {
+    std::error_code ignored;
+    if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
+  }
+
+ private:
+  std::string dir_;
+};
+
+SharedCopies shared_copies;
+
+}  // namespace
+
+bool can_run_as(const std::string& user) {
+  static std::map<std::string, bool> answers;
+  const auto known = answers.find(user);
+  if (known != answers.end()) return known->second;
+  bool can = can_switch_user();
+  if (can) {
+    // A scratch directory such as the cases use, opened to others as they open it.
+    ScratchDir dir;
+    const std::string samples = dir.write("samples", "1\n");
+    can = chmod(dir.root().c_str(), 0755) == 0 &&
+          run("quellimar", {samples}, Redirect::as(user)).status == 0;
+  }
+  return answers[user] = can;
+}
+
 bool can_hide_fd_links() {
   if (geteuid() != 0) return false;
   const pid_t pid = fork();
@@ -114,16 +166,20 @@ bool can_hide_fd_links() {
          WEXITSTATUS(status) == 0;
 }
 
+std::string program_path(const std::string& program) {
+  return std::string(NETFIGURES_PROGRAM_DIR) + "/" + program;
+}
+
 Outcome run(const std::string& program, const std::vector<std::string>& args,
             const Redirect& redirect) {
   ScratchDir scratch;
   const std::string out_path = scratch.path("stdout");
   const std::string err_path = scratch.path("stderr");
-  const std::string binary = std::string(NETFIGURES_PROGRAM_DIR) + "/" + program;
+  const Identity id = identity_of(redirect);
+  const std::string binary = id.switches ? shared_copies.of(program) : program_path(program);
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
-  const Identity id = identity_of(redirect);
   int held_open[2] = {-1, -1};  // standard input that never ends, for a signal mid-run
   if (redirect.signal != 0 && pipe(held_open) != 0) throw std::runtime_error("pipe failed");
 
@@ -169,6 +225,7 @@ Outcome run(const std::string& program, const std::vector<std::string>& args,
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
       signal(SIGXFSZ, SIG_DFL);  // as a shell leaves it; the program must cope
     }
+    if (redirect.closed >= 0) close(redirect.closed);
     if (!redirect.directory.empty() && chdir(redirect.directory.c_str()) != 0) _exit(127);
     if (redirect.without_fd_links && !hide_fd_links()) _exit(127);
     if (id.switches && (setgroups(id.groups.size(), id.groups.data()) != 0 ||

@@ -48,6 +48,8 @@ struct Redirect {
   // Standard input is a pipe kept open and empty; once the program waits on
   // it, this signal is sent to it.
   int signal = 0;
+  // This descriptor (0 or 2; 1 is stdout_closed) is closed when the program starts.
+  int closed = -1;
   // Run where the program cannot reach its open files through /proc/self/fd,
   // as where /proc is not mounted (a private mount namespace; needs root).
   bool without_fd_links = false;
@@ -67,6 +69,11 @@ struct Redirect {
   static Redirect stdout_broken_pipe() {
     Redirect r;
     r.stdout_kind = Stdout::kBrokenPipe;
+    return r;
+  }
+  static Redirect descriptor_closed(int fd) {
+    Redirect r;
+    r.closed = fd;
     return r;
   }
   static Redirect stdin_from(const std::string& path) {
@@ -101,7 +108,15 @@ struct Redirect {
 
 // Whether cases that run as another user or without /proc/self/fd can run here.
 bool can_switch_user();
+// Whether the user can run the programs and reach scratch directories: root
+// is needed, and a way for the user through TMPDIR (a clone in a directory
+// of mode 0700 is none; the programs run as other users are copies, so the
+// build itself need not be reachable).
+bool can_run_as(const std::string& user);
 bool can_hide_fd_links();
+
+// Where the build put the named program.
+std::string program_path(const std::string& program);
 
 // Runs the named program from the build's program directory.
 Outcome run(const std::string& program, const std::vector<std::string>& args,

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <cctype>
 #include <cmath>
 #include <csignal>
 #include <cstdint>
@@ -214,6 +216,14 @@ TEST(Varnoth, FailsLoudlyOnBadInputAndOutput) {
       {"gzip-compressed, the options and the distribution file kept", files, {"-f", "2", "@/t.gz", "@/cdf"}, 1, "", "varnoth: @/t.gz: looks gzip-compressed; decompress it first: zcat @/t.gz | varnoth -f 2 - @/cdf\n"},
       {"a sample file named -x, after --", files, {"--", "-x", "-"}, 0, "0.500000000\n" + plain_distribution({0.5}), ""},
       {"a distribution file named -y, after the sample file", files, {"@/good", "-y"}, 0, "0.500000000\n", ""},
+      // Options after the files would be taken for the distribution file's name.
+      {"-H after the files", files, {"@/good", "-H"}, 2, "", "varnoth: option '-H' after the files; options come first (a file named -H is ./-H)\n"},
+      {"--help after the files", files, {"@/good", "--help"}, 2, "", "varnoth: option '--help' after the files; options come first (a file named --help is ./--help)\n"},
+      {"-f2 after the files", files, {"@/good", "-f2"}, 2, "", "varnoth: option '-f2' after the files; options come first (a file named -f2 is ./-f2)\n"},
+      {"--field=2 after the files", files, {"@/good", "--field=2"}, 2, "", "varnoth: option '--field=2' after the files; options come first (a file named --field=2 is ./--field=2)\n"},
+      {"grouped options after the files", files, {"@/good", "-Hf"}, 2, "", "varnoth: option '-Hf' after the files; options come first (a file named -Hf is ./-Hf)\n"},
+      {"a file named -H, after --", files, {"--", "@/good", "-H"}, 0, "0.500000000\n", ""},
+      {"a file named -5 is no option", files, {"@/good", "-5"}, 0, "0.500000000\n", ""},
   });
   // clang-format on
 }
@@ -252,6 +262,8 @@ struct FileCase {
   std::string shows;  // what it prints
 };
 
+void PrintTo(const FileCase& c, std::ostream* out) { *out << c.name; }
+
 // Every file under dir, in its subdirectories too, by its path from there.
 std::map<std::string, std::string> files_in(const std::string& dir) {
   std::map<std::string, std::string> files;
@@ -263,7 +275,10 @@ std::map<std::string, std::string> files_in(const std::string& dir) {
   return files;
 }
 
-TEST(Varnoth, NeverDestroysDataAndWritesWhereItIsTold) {
+// The cases, as a function: one test each, so that a case this machine
+// cannot run (it needs root, another user who can reach the scratch
+// directories, a file system with ACLs or chattr) shows as skipped.
+std::vector<FileCase> file_cases() {
   const std::string mean = "0.500000000\n";
   const std::string both = mean + plain_distribution({0.5});
   const std::string refused = ": is the sample file; the distribution would overwrite it\n";
@@ -322,43 +337,113 @@ TEST(Varnoth, NeverDestroysDataAndWritesWhereItIsTold) {
       {"no /proc/self/fd: SIGXCPU mid-run", "", {"-", "@/old"}, Redirect::killed_by(SIGXCPU, true), 128 + SIGXCPU, "", "", "", ""},
       {"no /proc/self/fd: SIGTERM mid-run", "", {"-", "@/old"}, Redirect::killed_by(SIGTERM, true), 128 + SIGTERM, "", "", "", ""},
       {"no /proc/self/fd: a real-time signal mid-run", "", {"-", "@/old"}, Redirect::killed_by(SIGRTMIN + 1, true), 128 + SIGRTMIN + 1, "", "", "", ""},
+      // A descriptor of 0-2 closed at the start is not the distribution file's.
+      {"standard output closed", "", {"@/samples", "@/old"}, Redirect::stdout_closed(), 1, "", "varnoth: standard output: Bad file descriptor\n", "", ""},
+      {"standard error closed, a warning to give", "echo 2 >high", {"@/high", "@/old"}, Redirect::descriptor_closed(2), 0, "2.000000000\n", "", "wc -l <old && head -n 1 old", "1000\n0.000000 0.000000\n"},
+      {"standard input closed", "", {"@/samples", "@/old"}, Redirect::descriptor_closed(0), 0, mean, "", "wc -l <old", "1000\n"},
+      {"standard input closed and read", "", {"-", "@/old"}, Redirect::descriptor_closed(0), 1, "", "varnoth: standard input: Bad file descriptor\n", "", ""},
+      // Links in a sticky directory anyone may write to: followed by the kernel's rule.
+      {"another user's symlink in a sticky directory", "mkdir -m 1777 sticky && ln -s ../old sticky/link && chown -h nobody sticky/link", {"@/samples", "@/sticky/link"}, root, 1, "", "varnoth: @/sticky/link: Permission denied\n", "", ""},
+      {"another user's symlink to a new file there", "mkdir -m 1777 sticky && ln -s ../new sticky/link && chown -h nobody sticky/link", {"@/samples", "@/sticky/link"}, root, 1, "", "varnoth: @/sticky/link: Permission denied\n", "", ""},
+      {"one's own symlink in a sticky directory", "mkdir -m 1777 sticky && ln -s ../old sticky/link", {"@/samples", "@/sticky/link"}, {}, 0, mean, "", "wc -l <old", "1000\n"},
+      {"the sticky directory's owner's symlink", "mkdir -m 1777 sticky && chown nobody sticky && ln -s ../old sticky/link && chown -h nobody sticky/link", {"@/samples", "@/sticky/link"}, root, 0, mean, "", "wc -l <old", "1000\n"},
+      {"another user's symlink in a sticky directory only its group may write to", "mkdir -m 1775 sticky && ln -s ../old sticky/link && chown -h nobody sticky/link", {"@/samples", "@/sticky/link"}, root, 0, mean, "", "wc -l <old", "1000\n"},
+      // What the old file had, the new one has, and no more.
+      {"ACL and user attributes kept", "chmod 640 old && setfacl -m u:1234:rw old 2>/dev/null && setfattr -n user.tag -v x old 2>/dev/null || exit 77", {"@/samples", "@/old"}, {}, 0, mean, "", "getfacl -cp old && getfattr --only-values -n user.tag old && stat -c %a old", "user::rw-\nuser:1234:rw-\ngroup::r--\nmask::rw-\nother::---\n\nx660\n"},
+      {"a user keeps the set-user-ID and set-group-ID bits of their own file", "chmod 777 . && chown nobody:nogroup old && chmod 6755 old", {"@/samples", "@/old"}, nobody, 0, mean, "", "stat -c %a old && wc -l <old", "6755\n1000\n"},
+      // chattr's attributes: found before the samples are read.
+      {"an append-only file", "chattr +a old 2>/dev/null || exit 77", {"@/samples", "@/old"}, {}, 1, "", "varnoth: @/old: Operation not permitted\n", "", ""},
+      {"an immutable file", "chattr +i old 2>/dev/null || exit 77", {"@/samples", "@/old"}, {}, 1, "", "varnoth: @/old: Operation not permitted\n", "", ""},
+      {"a file in an append-only directory", "mkdir d && cp old d/cdf && chattr +a d 2>/dev/null || exit 77", {"@/samples", "@/d/cdf"}, {}, 1, "", "varnoth: @/d: Operation not permitted\n", "", ""},
+      {"a new file in an append-only directory", "mkdir d && chattr +a d 2>/dev/null || exit 77", {"@/samples", "@/d/new"}, {}, 0, mean, "", "ls -A d && wc -l <d/new", "new\n1000\n"},
+      {"no /proc/self/fd: a new file in an append-only directory", "mkdir d && chattr +a d 2>/dev/null || exit 77", {"@/samples", "@/d/new"}, Redirect::no_fd_links(), 1, "", "varnoth: @/d: Operation not permitted\n", "", ""},
+      {"a new file in an immutable directory", "mkdir d && chattr +i d 2>/dev/null || exit 77", {"@/samples", "@/d/new"}, {}, 1, "", "varnoth: @/d: Operation not permitted\n", "", ""},
   };
   // clang-format on
-  const bool as_root = testing_helpers::can_switch_user();
-  const bool without_fd_links = testing_helpers::can_hide_fd_links();
-  for (const FileCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    if ((!c.redirect.user.empty() && !as_root) ||
-        (c.redirect.without_fd_links && !without_fd_links)) {
-      std::printf("skipped, needs root%s: %s\n",
-                  c.redirect.without_fd_links ? " and a mount namespace" : "", c.name.c_str());
-      continue;
-    }
-    ScratchDir dir;
-    const std::string& root = dir.root();
-    const auto place = [&](const std::string& text) { return testing_helpers::placed(text, root); };
-    dir.write("samples", "0.5\n");
-    dir.write("bad", "0.5\nx\n");
-    dir.write("old", "0.000000 0.000000\n");
-    ASSERT_EQ(std::system(("cd " + root + " && " + (c.prepare.empty() ? ":" : c.prepare)).c_str()),
-              0);
-    const auto before = files_in(root);
-    std::vector<std::string> args;
-    for (const std::string& arg : c.args) args.push_back(place(arg));
-    Redirect redirect = c.redirect;
-    redirect.stdin_path = redirect.stdin_path.empty() ? "" : place(redirect.stdin_path);
-    redirect.stdout_path = place(redirect.stdout_path);
-    const Outcome o = run("varnoth", args, redirect);
-    EXPECT_EQ(o.status, c.status);
-    EXPECT_EQ(o.out, c.out);
-    EXPECT_EQ(o.err, place(c.err));
-    if (c.status != 0) {
-      EXPECT_EQ(files_in(root), before);
-    }
-    if (!c.after.empty()) {
-      EXPECT_EQ(testing_helpers::shell_output("cd " + root + " && " + c.after), c.shows);
-    }
+  return cases;
+}
+
+// A name of letters, digits and underscores, as GoogleTest takes it.
+std::string identifier(const std::string& name) {
+  std::string id;
+  for (const char c : name) id += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  return id;
+}
+
+class NeverDestroysData : public testing::TestWithParam<FileCase> {};
+
+TEST_P(NeverDestroysData, AndWritesWhereItIsTold) {
+  const FileCase& c = GetParam();
+  if ((!c.redirect.user.empty() &&
+       !(c.redirect.user == "root" ? testing_helpers::can_switch_user()
+                                   : testing_helpers::can_run_as(c.redirect.user))) ||
+      (c.redirect.without_fd_links && !testing_helpers::can_hide_fd_links())) {
+    GTEST_SKIP() << "needs root" << (c.redirect.without_fd_links ? " and a mount namespace" : "")
+                 << (c.redirect.user.empty() || c.redirect.user == "root"
+                         ? ""
+                         : ", and a user " + c.redirect.user + " who can reach TMPDIR");
+  }
+  ScratchDir dir;
+  const std::string& root = dir.root();
+  const auto place = [&](const std::string& text) { return testing_helpers::placed(text, root); };
+  dir.write("samples", "0.5\n");
+  dir.write("bad", "0.5\nx\n");
+  dir.write("old", "0.000000 0.000000\n");
+  // A prepare that exits 77 found the system without what the case needs.
+  const int prepared =
+      std::system(("cd " + root + " && " + (c.prepare.empty() ? ":" : c.prepare)).c_str());
+  if (WIFEXITED(prepared) && WEXITSTATUS(prepared) == 77) {
+    GTEST_SKIP() << "this system cannot set up: " << c.prepare;
+  }
+  ASSERT_EQ(prepared, 0);
+  const auto before = files_in(root);
+  std::vector<std::string> args;
+  for (const std::string& arg : c.args) args.push_back(place(arg));
+  Redirect redirect = c.redirect;
+  redirect.stdin_path = redirect.stdin_path.empty() ? "" : place(redirect.stdin_path);
+  redirect.stdout_path = place(redirect.stdout_path);
+  const Outcome o = run("varnoth", args, redirect);
+  EXPECT_EQ(o.status, c.status);
+  EXPECT_EQ(o.out, c.out);
+  EXPECT_EQ(o.err, place(c.err));
+  if (c.status != 0) {
+    EXPECT_EQ(files_in(root), before);
+  }
+  if (!c.after.empty()) {
+    EXPECT_EQ(testing_helpers::shell_output("cd " + root + " && " + c.after), c.shows);
+  }
+  // chattr's attributes, which would keep the directory from being removed.
+  if (c.prepare.find("chattr") != std::string::npos) {
+    const int unset = std::system(("chattr -R -ai " + root + " 2>/dev/null").c_str());
+    static_cast<void>(unset);  // a file that never had one fails, and matters not
   }
 }
+
+// A signal once the new file has a name, on its way to replacing the old:
+// the run goes on to its end, so that a replaced file never comes with the
+// status of a failed run. strace holds the program right after the link,
+// until the signal has been sent.
+TEST(Varnoth, ASignalOnceTheFileIsNamedEndsNoRunEarly) {
+  if (std::system("strace -o /dev/null true 2>/dev/null") != 0) GTEST_SKIP() << "needs strace";
+  ScratchDir dir;
+  dir.write("samples", "0.5\n");
+  dir.write("old", "OLD\n");
+  const std::string status = testing_helpers::shell_output(
+      "cd " + dir.root() + " && strace -qq -o /dev/null -e trace=linkat " +
+      "-e inject=linkat:delay_exit=2000000 " + testing_helpers::program_path("varnoth") +
+      " samples old >out 2>err & s=$!; cd " + dir.root() +
+      " && for i in $(seq 3000); do ls -A | grep -q '^[.]varnoth-' && break; sleep 0.01; done;"
+      " kill -TERM $(pgrep -P $s); wait $s; echo $?");
+  EXPECT_EQ(status, "0\n");
+  EXPECT_EQ(read_file(dir.path("out")), "0.500000000\n");
+  EXPECT_EQ(read_file(dir.path("err")), "");
+  EXPECT_EQ(read_file(dir.path("old")), plain_distribution({0.5}));
+  EXPECT_EQ(testing_helpers::shell_output("ls -A " + dir.root()), "err\nold\nout\nsamples\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Varnoth, NeverDestroysData, testing::ValuesIn(file_cases()),
+                         [](const testing::TestParamInfo<FileCase>& info) {
+                           return identifier(info.param.name);
+                         });
 
 }  // namespace

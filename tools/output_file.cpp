@@ -3,10 +3,18 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
+#if __has_include(<linux/fs.h>)
+#include <linux/fs.h>  // FS_IOC_GETFLAGS: the attributes chattr sets
+#endif
+#if __has_include(<sys/xattr.h>)
+#include <sys/xattr.h>
+#endif
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -44,10 +52,25 @@ std::string directory_of(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Whether the link at name, whose owner link gives, may be followed by the
+// kernel's rule for protected symlinks: in a sticky directory anyone may
+// write to, such as /tmp, only a link of the follower's own or of the
+// directory's owner. Otherwise another user's link there could make varnoth
+// replace a file of the user's anywhere. Applied whatever the system's
+// setting says, as the shell's > applies it under the usual one.
+bool may_follow(const std::string& name, const struct stat& link) {
+  struct stat where {};
+  if (::stat(directory_of(name).c_str(), &where) != 0) return false;
+  const mode_t open_sticky = S_ISVTX | S_IWOTH;
+  return (where.st_mode & open_sticky) != open_sticky || link.st_uid == ::geteuid() ||
+         link.st_uid == where.st_uid;
+}
+
 // The name the distribution takes: path, or where its symlinks lead, the last
 // one too when it dangles, so that a link stays a link and the file it names
-// is created, as the shell's > does. The run ends on a loop of links or on a
-// path that cannot be looked up.
+// is created, as the shell's > does. The run ends on a loop of links, on a
+// link that may not be followed (naming it), or on a path that cannot be
+// looked up.
 std::string final_name(const char* path) {
   std::string name = path;
   for (int links = 0;; ++links) {
@@ -58,12 +81,91 @@ std::string final_name(const char* path) {
     }
     if (!S_ISLNK(st.st_mode)) return name;
     if (links == kMaxLinks) program::file_failed(path, ELOOP);
+    if (!may_follow(name, st)) program::file_failed(name.c_str(), EACCES);
     char to[PATH_MAX];
     const ssize_t length = ::readlink(name.c_str(), to, sizeof to - 1);
     if (length < 0) program::file_failed(path, errno);
     to[length] = '\0';
     name = to[0] == '/' ? std::string(to) : directory_of(name) + "/" + to;
   }
+}
+
+// The attributes chattr sets on the file or directory at name, 0 where the
+// file system has none. An append-only or immutable file cannot be replaced,
+// nor anything in an immutable directory made; an append-only directory
+// takes new names but gives none up, so nothing may be renamed there.
+unsigned attributes(const char* name) {
+#ifdef FS_IOC_GETFLAGS
+  const int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  int flags = 0;
+  if (fd >= 0) {
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) flags = 0;
+    ::close(fd);
+  }
+  return static_cast<unsigned>(flags);
+#else
+  (void)name;
+  return 0;
+#endif
+}
+
+#ifdef FS_IOC_GETFLAGS
+constexpr unsigned kAppendOnly = FS_APPEND_FL;
+constexpr unsigned kImmutable = FS_IMMUTABLE_FL;
+#else
+constexpr unsigned kAppendOnly = 0;
+constexpr unsigned kImmutable = 0;
+#endif
+
+#if __has_include(<sys/xattr.h>)
+// The old file's access ACL and user attributes, where the new file may
+// take them (as cp -a and sed -i keep them). An ACL the new file cannot
+// take is not dropped silently: the old file's group bits were its mask,
+// the most any named user or group had, and the new file's group gets
+// nothing instead of that.
+void keep_extended(const std::string& old, int fd, mode_t mode) {
+  static const std::string kAcl = "system.posix_acl_access";
+  std::string names(
+      static_cast<std::size_t>(std::max<ssize_t>(::listxattr(old.c_str(), nullptr, 0), 0)), '\0');
+  names.resize(static_cast<std::size_t>(
+      std::max<ssize_t>(::listxattr(old.c_str(), names.data(), names.size()), 0)));
+  for (std::size_t at = 0; at < names.size();) {
+    const std::string name = names.c_str() + at;
+    at += name.size() + 1;
+    if (name != kAcl && name.rfind("user.", 0) != 0) continue;
+    std::string value(static_cast<std::size_t>(
+                          std::max<ssize_t>(::getxattr(old.c_str(), name.c_str(), nullptr, 0), 0)),
+                      '\0');
+    const ssize_t size = ::getxattr(old.c_str(), name.c_str(), value.data(), value.size());
+    const bool kept = size >= 0 && ::fsetxattr(fd, name.c_str(), value.data(),
+                                               static_cast<std::size_t>(size), 0) == 0;
+    if (!kept && name == kAcl) ::fchmod(fd, mode & ~static_cast<mode_t>(S_IRWXG));
+  }
+}
+#endif
+
+// The old file's owner, group, mode, ACL and user attributes on the new one,
+// where the user may set them (root any owner, others a group they belong
+// to); a new file gets what fopen gives. After the last write, since a write
+// by anyone but root clears the set-user-ID and set-group-ID bits, and the
+// mode after the owner, since a change of owner clears them too.
+void keep_metadata(const OutputFile& file, int fd) {
+  if (!file.replaces) {
+    if (::fchmod(fd, new_file_mode()) != 0) program::file_failed(file.path, errno);
+    return;
+  }
+  const struct stat& old = file.old;
+  struct stat made {};
+  if (::fstat(fd, &made) == 0 && (made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
+      ::fchown(fd, old.st_uid, old.st_gid) != 0 &&
+      ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
+    // Not allowed: the new file belongs to the user who made it.
+  }
+  const mode_t mode = old.st_mode & 07777;
+  if (::fchmod(fd, mode) != 0) program::file_failed(file.path, errno);
+#if __has_include(<sys/xattr.h>)
+  keep_extended(file.target, fd, mode);
+#endif
 }
 
 // Holds back every signal that can be held while a file is given a name and
@@ -176,30 +278,29 @@ OutputFile open(const char* path, const char* input_path) {
     if ((where.st_mode & S_ISVTX) != 0 && self != 0 && old.st_uid != self && where.st_uid != self) {
       program::file_failed(path, EPERM);
     }
+    if ((attributes(file.target.c_str()) & (kAppendOnly | kImmutable)) != 0) {
+      program::file_failed(path, EPERM);
+    }
+    file.replaces = true;
+    file.old = old;
   }
+  const unsigned held = attributes(directory.c_str());
+  if ((held & kImmutable) != 0 || ((held & kAppendOnly) != 0 && exists)) {
+    program::file_failed(directory.c_str(), EPERM);
+  }
+  file.keeps_names = (held & kAppendOnly) != 0;
 
   int fd = unnamed_file(directory);
   if (fd < 0) {
     // A named temporary file instead, removed by every way the run can end
-    // but SIGKILL; it never exists without the handlers that remove it.
-    const SignalsHeld held;
+    // but SIGKILL; it never exists without the handlers that remove it, nor
+    // where it could not be removed.
+    if (file.keeps_names) program::file_failed(directory.c_str(), EPERM);
+    const SignalsHeld held_back;
     file.temporary = directory + "/.varnoth-XXXXXX";
     fd = ::mkstemp(file.temporary.data());
     if (fd < 0) program::file_failed(directory.c_str(), errno);
     program::remove_on_failure(file.temporary.c_str());
-  }
-  // Owner and group as they were, where the user may set them (root any,
-  // others a group they belong to); then the mode, since a change of owner
-  // clears the set-user-ID bit.
-  struct stat made {};
-  if (exists && ::fstat(fd, &made) == 0 &&
-      (made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
-      ::fchown(fd, old.st_uid, old.st_gid) != 0 &&
-      ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
-    // Not allowed: the new file belongs to the user who made it.
-  }
-  if (::fchmod(fd, exists ? old.st_mode & 07777 : new_file_mode()) != 0) {
-    program::file_failed(path, errno);
   }
   file.stream = ::fdopen(fd, "w");
   if (file.stream == nullptr) program::file_failed(path, errno);
@@ -216,16 +317,33 @@ void commit(OutputFile& file) {
     program::close(file.stream, file.path);
     return;
   }
+  const int fd = fileno(file.stream);
+  keep_metadata(file, fd);
   // On disk before it takes the old file's name, so that a crash cannot
   // leave an empty file where the old one was.
-  if (::fsync(fileno(file.stream)) != 0) program::file_failed(file.path, errno);
-  // From here until the rename, the file has a name: signals wait, so that
-  // only SIGKILL, in the span of the two calls, could leave it behind.
-  const SignalsHeld held;
+  if (::fsync(fd) != 0) program::file_failed(file.path, errno);
+  // From here on signals wait, and wait for good: until the file is in
+  // place, so that only SIGKILL, in the span of two calls, could leave a
+  // name behind; after that, so that a signal cannot make a run whose file
+  // has replaced the old one end as if it had failed.
+  sigset_t all;
+  sigfillset(&all);
+  sigprocmask(SIG_BLOCK, &all, nullptr);
 #ifdef O_TMPFILE
   if (file.temporary.empty()) {
     const std::string directory = directory_of(file.target);
-    if (!name_unnamed(fileno(file.stream), directory, file.temporary)) {
+    // A new file takes its name at once, with nothing to rename.
+    if (!file.replaces) {
+      if (::linkat(AT_FDCWD, fd_link(fd).c_str(), AT_FDCWD, file.target.c_str(),
+                   AT_SYMLINK_FOLLOW) == 0) {
+        program::close(file.stream, file.path);
+        return;
+      }
+      // One made in the meantime is replaced as any other, where a name
+      // can be given and taken back.
+      if (errno != EEXIST || file.keeps_names) program::file_failed(file.path, errno);
+    }
+    if (!name_unnamed(fd, directory, file.temporary)) {
       program::file_failed(directory.c_str(), errno);
     }
     program::remove_on_failure(file.temporary.c_str());

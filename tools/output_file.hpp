@@ -9,6 +9,8 @@
 // and devices are written directly.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <string>
 
@@ -19,6 +21,9 @@ struct OutputFile {
   const char* path = "-";  // as given, for messages; "-" is standard output
   std::string target;      // the file a complete run replaces; empty when written directly
   std::string temporary;   // the name it is written under until then; empty while it has none
+  bool replaces = false;   // target exists, and old is what it was
+  struct stat old {};
+  bool keeps_names = false;  // target's directory is append-only: a name given there stays
 };
 
 // Opens path for writing before the input at input_path is read, so that a
