@@ -432,8 +432,9 @@ TEST(Varnoth, ASignalOnceTheFileIsNamedEndsNoRunEarly) {
   const std::string status = testing_helpers::shell_output(
       "cd " + dir.root() + " && ASAN_OPTIONS=detect_leaks=0 strace -qq -o /dev/null" +
       " -e trace=linkat -e inject=linkat:delay_exit=2000000 " +
-      testing_helpers::program_path("varnoth") + " samples old >out 2>err & s=$!;" +
-      " for i in $(seq 3000); do ls -A | grep -q '^[.]varnoth-' && break; sleep 0.01; done;" +
+      testing_helpers::program_path("varnoth") + " samples old >out 2>err & s=$!; cd " +
+      dir.root() +
+      " && for i in $(seq 3000); do ls -A | grep -q '^[.]varnoth-' && break; sleep 0.01; done;" +
       " kill -TERM $(pgrep -P $s); wait $s; echo $?");
   EXPECT_EQ(status, "0\n");
   EXPECT_EQ(read_file(dir.path("out")), "0.500000000\n");
