@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 namespace sample_input {
@@ -38,21 +39,19 @@ constexpr std::size_t kLongestMagic = 10;  // bzip2's
 
 // Whether text begins with the magic bytes of c.
 bool has_magic(const char* text, const Compressor& c) {
-  for (std::size_t i = 0; i < c.magic_length; ++i) {
-    const bool level = c.magic[i] == '?' && text[i] >= '1' && text[i] <= '9';
-    if (text[i] != c.magic[i] && !level) return false;
-  }
-  return true;
+  return std::equal(c.magic, c.magic + c.magic_length, text, [](char magic, char byte) {
+    return byte == magic || (magic == '?' && byte >= '1' && byte <= '9');
+  });
 }
 
 // The compressor whose magic bytes [begin, end) begins with, if any.
 const Compressor* compressor(const char* begin, const char* end) {
-  for (const Compressor& c : kCompressors) {
-    if (end - begin >= static_cast<std::ptrdiff_t>(c.magic_length) && has_magic(begin, c)) {
-      return &c;
-    }
-  }
-  return nullptr;
+  const Compressor* const c =
+      std::find_if(std::begin(kCompressors), std::end(kCompressors), [&](const Compressor& each) {
+        return end - begin >= static_cast<std::ptrdiff_t>(each.magic_length) &&
+               has_magic(begin, each);
+      });
+  return c != std::end(kCompressors) ? c : nullptr;
 }
 
 constexpr std::string_view kBom = "\xef\xbb\xbf";  // U+FEFF in UTF-8

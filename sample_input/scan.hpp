@@ -339,7 +339,7 @@ inline Token<std::int32_t> scan_integer(const char* p) {
     // Out of range where the digits end as a number's may ("1-2" is two);
     // "99999999999x" is malformed, as "9x" is.
     const auto after = static_cast<unsigned char>(*t.end);
-    const bool ends = is_space(after) || is_sign(after) || after == '\0';
+    const bool ends = is_space(after) || is_sign(*t.end) || after == '\0';
     return {t.end, t.end, ends ? Status::kOutOfRange : Status::kNotAnInteger};
   }
   return {t.end, t.end, Status::kValue, value};

@@ -122,7 +122,7 @@ class SharedCopies {
       }
       dir_ = pattern;
     }
-    const std::string copy = dir_ + "/" + program;
+    std::string copy = dir_ + "/" + program;
     if (!exists(copy)) {
       std::filesystem::copy_file(program_path(program), copy);
       chmod(copy.c_str(), 0755);

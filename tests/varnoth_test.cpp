@@ -290,7 +290,7 @@ std::vector<FileCase> file_cases() {
   const std::string rodir =
       "chmod 755 . && mkdir rodir && cp old rodir/cdf && chmod 666 rodir/cdf && chmod 555 rodir";
   // clang-format off
-  const std::vector<FileCase> cases{
+  std::vector<FileCase> cases{
       {"same path", "", {"@/samples", "@/samples"}, {}, 2, "", "varnoth: @/samples" + refused, "", ""},
       {"same path, after options", "", {"-H", "-f", "1", "@/samples", "@/samples"}, {}, 2, "", "varnoth: @/samples" + refused, "", ""},
       {"samples on standard input, after --", "", {"--", "-", "@/samples"}, from_samples, 2, "", "varnoth: @/samples" + refused, "", ""},

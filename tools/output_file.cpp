@@ -109,12 +109,10 @@ unsigned attributes(const char* name) {
 #endif
 }
 
+constexpr unsigned kAppendOnly = 0x20;  // FS_APPEND_FL
+constexpr unsigned kImmutable = 0x10;   // FS_IMMUTABLE_FL
 #ifdef FS_IOC_GETFLAGS
-constexpr unsigned kAppendOnly = FS_APPEND_FL;
-constexpr unsigned kImmutable = FS_IMMUTABLE_FL;
-#else
-constexpr unsigned kAppendOnly = 0;
-constexpr unsigned kImmutable = 0;
+static_assert(kAppendOnly == FS_APPEND_FL && kImmutable == FS_IMMUTABLE_FL);
 #endif
 
 #if __has_include(<sys/xattr.h>)

@@ -4,11 +4,13 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 namespace program {
@@ -173,17 +175,15 @@ constexpr Option kOptions[] = {
 };
 
 const Option* option_named(const std::string& name) {
-  for (const Option& o : kOptions) {
-    if (name == o.name) return &o;
-  }
-  return nullptr;
+  const Option* const o = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                       [&](const Option& each) { return name == each.name; });
+  return o != std::end(kOptions) ? o : nullptr;
 }
 
 const Option* option_lettered(char letter) {
-  for (const Option& o : kOptions) {
-    if (letter == o.letter) return &o;
-  }
-  return nullptr;
+  const Option* const o = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                       [&](const Option& each) { return letter == each.letter; });
+  return o != std::end(kOptions) ? o : nullptr;
 }
 
 // The long option's name in --name or --name=value.
@@ -241,15 +241,15 @@ int read_options(int argc, char** argv, sample_input::Selection& selection, bool
       return i + 1;
     }
     if (arg[1] == '-') {
-      const std::string name = long_name(arg);
-      const Option* const o = option_named(name);
-      if (o == nullptr) unknown_option("--" + name, arg);
+      const std::string option = "--" + long_name(arg);
+      const Option* const o = option_named(option.substr(2));
+      if (o == nullptr) unknown_option(option, arg);
       const char* const value = std::strchr(arg, '=');
       if (o->value == nullptr && value != nullptr) {
-        die(kUsage, prefix() + "option --" + name + " takes no value: '" + shown(arg) + "'");
+        die(kUsage, prefix() + "option " + option + " takes no value: '" + shown(arg) + "'");
       }
       if (o->value != nullptr && value == nullptr && i + 1 == argc) {
-        die(kUsage, prefix() + "option --" + name + " needs " + o->value);
+        die(kUsage, prefix() + "option " + option + " needs " + o->value);
       }
       take(*o, o->value == nullptr ? nullptr : value != nullptr ? value + 1 : argv[++i]);
       continue;
