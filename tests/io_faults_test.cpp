@@ -19,15 +19,16 @@ using testing_helpers::ScratchDir;
 
 struct Program {
   std::string name;
-  std::string samples;                // a good sample file's content
-  std::vector<std::string> trailing;  // the arguments after the sample file
-  std::string out;                    // what it prints for those samples
+  std::string samples;                  // a good sample file's content
+  std::vector<std::string> trailing;    // the arguments after the sample file
+  std::string out;                      // what it prints for those samples
+  std::string options = "[-f N] [-H]";  // as its usage line shows them
 };
 
 // varnoth's distribution file goes to @, the scratch directory.
 std::vector<Program> programs() {
   return {
-      {"varnoth", "0.25\n0.75\n", {"@/cdf"}, "0.500000000\n"},
+      {"varnoth", "0.25\n0.75\n", {"@/cdf"}, "0.500000000\n", "[-f N] [-H] [-u U]"},
       {"quellimar", "1\n1\n", {}, "tot 2.000000000\navg 1.000000000\nFI 1.000000000\n"},
       {"ostrevan", "10\n9\n", {}, "TX 10\nRX 9\nPLR 10.000000\n"},
       {"bruntel", "10\n20\n", {"3", "2"}, "5.000000000\n"},
@@ -138,7 +139,7 @@ TEST(IoFaults, PipesAndStandardInputReadLikeFiles) {
 TEST(IoFaults, HelpAndVersion) {
   for (const Program& p : programs()) {
     SCOPED_TRACE(p.name);
-    const std::string usage = "usage: " + p.name + " [-f N] [-H] SAMPLE_FILE";
+    const std::string usage = "usage: " + p.name + " " + p.options + " SAMPLE_FILE";
     for (const std::string flag : {"--help", "-h"}) {
       const Outcome o = run(p.name, {flag});
       EXPECT_EQ(o.status, 0);

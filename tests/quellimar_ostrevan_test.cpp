@@ -118,7 +118,9 @@ TEST(QuellimarAndOstrevan, FailLoudly) {
       {"-- but no file", files, {"--"}, 2, "", "usage: quellimar [-f N] [-H] SAMPLE_FILE\n"},
       {"-f at the end", files, {"-f"}, 2, "", "quellimar: option -f needs a field number\n"},
       {"--field at the end", files, {"-H", "--field"}, 2, "", "quellimar: option --field needs a field number\n"},
-      {"an option after the file is an operand", files, {"@/one", "-H"}, 2, "", "usage: quellimar [-f N] [-H] SAMPLE_FILE\n"},
+      {"an option after the file", files, {"@/one", "-H"}, 2, "", "quellimar: option '-H' after the files; options come first (a file named -H is ./-H)\n"},
+      {"an option after the file and more", files, {"@/one", "x", "--field=1"}, 2, "", "quellimar: option '--field=1' after the files; options come first (a file named --field=1 is ./--field=1)\n"},
+      {"an option of another program", files, {"@/one", "-u"}, 2, "", "usage: quellimar [-f N] [-H] SAMPLE_FILE\n"},
   });
   check("ostrevan", {
       {"one count", files, {"@/one"}, 1, "", "ostrevan: @/one: two counts are needed (TX, then RX), found 1\n"},

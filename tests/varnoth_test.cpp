@@ -24,7 +24,7 @@ using testing_helpers::Redirect;
 using testing_helpers::run;
 using testing_helpers::ScratchDir;
 
-const char* const kUsage = "usage: varnoth [-f N] [-H] SAMPLE_FILE DISTRIBUTION_FILE\n";
+const char* const kUsage = "usage: varnoth [-f N] [-H] [-u U] SAMPLE_FILE DISTRIBUTION_FILE\n";
 
 std::string format(const char* pattern, double a, double b = 0) {
   char text[128];
@@ -36,7 +36,8 @@ struct DistributionCase {
   std::string samples;
   std::string mean;
   std::map<int, std::string> lines;  // line index -> the whole line
-  std::string err;                   // the warning, where most samples lie on no line
+  std::string err;                   // the warning, where the samples lie off the points
+  std::string upper = "";            // -u's value, if any
 };
 
 TEST(Varnoth, WritesMeanAndDistribution) {
@@ -53,22 +54,30 @@ TEST(Varnoth, WritesMeanAndDistribution) {
         {999, "0.999000 1.000000"}},
        ""},
       {"0.25\n", "0.250000000\n", {{249, "0.249000 0.000000"}, {250, "0.250000 1.000000"}}, ""},
-      {"0.0005\n", "0.000500000\n", {{0, "0.000000 0.000000"}, {1, "0.001000 1.000000"}}, ""},
+      {"0.0005\n",
+       "0.000500000\n",
+       {{0, "0.000000 0.000000"}, {1, "0.001000 1.000000"}},
+       "varnoth: warning: every sample lies at or below 0.001, on the first point above 0; -u "
+       "0.001 "
+       "spreads them over 0 ... 0.000999\n"},
       {"1.0\n",
        "1.000000000\n",
        {{0, "0.000000 0.000000"}, {999, "0.999000 0.000000"}},
-       "varnoth: warning: 1 of 1 samples lie above 0.999, on no line of the distribution\n"},
+       "varnoth: warning: 1 of 1 samples lie above 0.999, on no line of the distribution; -u U "
+       "puts the points at 0 ... 0.999 U\n"},
       // Delays in milliseconds where the points are seconds.
       {"12.5\n30\n0.2\n",
        "14.233333333\n",
        {{199, "0.199000 0.000000"}, {200, "0.200000 0.333333"}, {999, "0.999000 0.333333"}},
-       "varnoth: warning: 2 of 3 samples lie above 0.999, on no line of the distribution\n"},
+       "varnoth: warning: 2 of 3 samples lie above 0.999, on no line of the distribution; -u U "
+       "puts the points at 0 ... 0.999 U\n"},
       {"0.5\n2\n", "1.250000000\n", {{999, "0.999000 0.500000"}}, ""},  // half is not most
       // Columns read whole: both warnings, the distribution's first.
       {"1 2\n3 4\n",
        "2.500000000\n",
        {{0, "0.000000 0.000000"}, {999, "0.999000 0.000000"}},
-       "varnoth: warning: 4 of 4 samples lie above 0.999, on no line of the distribution\n"
+       "varnoth: warning: 4 of 4 samples lie above 0.999, on no line of the distribution; -u U "
+       "puts the points at 0 ... 0.999 U\n"
        "varnoth: warning: lines hold 2 numbers each, all read as samples; -f N reads field N "
        "alone\n"},
       // Rising times beside delays: too few samples above 0.999 for the first warning.
@@ -85,7 +94,60 @@ TEST(Varnoth, WritesMeanAndDistribution) {
       {"0\n-0\n1e-300\n",
        "0.000000000\n",
        {{0, "0.000000 0.666667"}, {1, "0.001000 1.000000"}},
-       ""},
+       "varnoth: warning: every sample lies at or below 0.001, on the first point above 0; -u "
+       "0.001 "
+       "spreads them over 0 ... 0.000999\n"},
+      {"0\n-0\n", "0.000000000\n", {{0, "0.000000 1.000000"}}, ""},  // none above 0: -u helps none
+      // Sub-millisecond delays: all on the first point, or spread by -u.
+      {"0.00025\n0.0005\n0.0001\n",
+       "0.000283333\n",
+       {{0, "0.000000 0.000000"}, {1, "0.001000 1.000000"}},
+       "varnoth: warning: every sample lies at or below 0.001, on the first point above 0; -u "
+       "0.001 "
+       "spreads them over 0 ... 0.000999\n"},
+      {"0.00025\n0.0005\n0.0001\n",
+       "0.000283333\n",
+       {{0, "0.000000 0.000000"},
+        {99, "0.000099 0.000000"},
+        {100, "0.000100 0.333333"},
+        {250, "0.000250 0.666667"},
+        {499, "0.000499 0.666667"},
+        {500, "0.000500 1.000000"},
+        {999, "0.000999 1.000000"}},
+       "",
+       "0.001"},
+      {"2.5e-7\n5e-7\n",
+       "0.000000375\n",
+       {{0, "0.000000000 0.000000"},
+        {249, "0.000000249 0.000000"},
+        {250, "0.000000250 0.500000"},
+        {500, "0.000000500 1.000000"},
+        {999, "0.000000999 1.000000"}},
+       "",
+       "1e-6"},
+      {"2.5e-7\n5e-7\n",
+       "0.000000375\n",
+       {{0, "0.0000000000 0.000000"}, {999, "0.0000000999 0.000000"}},
+       "varnoth: warning: 2 of 2 samples lie above 0.0000000999, on no line of the distribution; "
+       "-u "
+       "U puts the points at 0 ... 0.999 U\n",
+       "1e-7"},
+      // Delays in milliseconds.
+      {"12.5\n30\n0.2\n",
+       "14.233333333\n",
+       {{0, "0.000000 0.000000"},
+        {1, "1.000000 0.333333"},
+        {12, "12.000000 0.333333"},
+        {13, "13.000000 0.666667"},
+        {30, "30.000000 1.000000"},
+        {999, "999.000000 1.000000"}},
+       "",
+       "1000"},
+      {"1\n2000\n",
+       "1000.500000000\n",
+       {{1, "1.000000 0.500000"}, {999, "999.000000 0.500000"}},
+       "",
+       "1000"},
       {"1e300\n-1e300\n0.5\n-inf\n",
        "-inf\n",
        {{0, "0.000000 0.500000"}, {500, "0.500000 0.750000"}, {999, "0.999000 0.750000"}},
@@ -95,13 +157,17 @@ TEST(Varnoth, WritesMeanAndDistribution) {
     SCOPED_TRACE(c.samples);
     ScratchDir dir;
     const std::string cdf = dir.path("cdf");
-    const Outcome o = run("varnoth", {dir.write("samples", c.samples), cdf});
+    std::vector<std::string> args{dir.write("samples", c.samples), cdf};
+    if (!c.upper.empty()) args.insert(args.begin(), {"-u", c.upper});
+    const Outcome o = run("varnoth", args);
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.err, c.err);
     EXPECT_EQ(o.out, c.mean);
     const std::vector<std::string> lines = lines_of(read_file(cdf));
     ASSERT_EQ(lines.size(), 1000u);
-    for (int i = 0; i < 1000; ++i) EXPECT_EQ(lines[i].substr(0, 9), format("%lf ", i / 1000.0));
+    for (int i = 0; i < 1000 && c.upper.empty(); ++i) {
+      EXPECT_EQ(lines[i].substr(0, 9), format("%lf ", i / 1000.0));
+    }
     for (const auto& [index, line] : c.lines) EXPECT_EQ(lines[index], line) << "line " << index;
   }
 }
@@ -119,16 +185,19 @@ TEST(Varnoth, ReplacesAnExistingDistributionFile) {
 }
 
 // The plain computation, one pass over all 1000 counters per sample, with the
-// ceiling kept as a double so that infinities and NaN compare as they are.
-std::string plain_distribution(const std::vector<double>& samples) {
+// ceiling kept as a double so that infinities and NaN compare as they are;
+// with -u U, the samples scaled by 1000 / U and the points i U / 1000
+// printed with point_format.
+std::string plain_distribution(const std::vector<double>& samples, double upper = 1,
+                               const char* point_format = "%lf %lf\n") {
   std::vector<std::uint64_t> counter(1000, 0);
   for (double x : samples) {
-    const double k = std::ceil(1000.0 * x);
+    const double k = std::ceil(1000.0 / upper * x);
     for (int i = 0; i < 1000; ++i) counter[i] += i >= k;
   }
   std::string text;
   for (int i = 0; i < 1000; ++i) {
-    text += format("%lf %lf\n", i / 1000.0,
+    text += format(point_format, i * upper / 1000.0,
                    static_cast<double>(counter[i]) / static_cast<double>(samples.size()));
   }
   return text;
@@ -164,12 +233,28 @@ TEST(Varnoth, MatchesThePlainComputationOnRandomSamples) {
     const std::string file = dir.write("samples", text);
     const double mean = sum / static_cast<double>(samples.size());
     // The second run is told by glibc that the processor lacks AVX2, so the
-    // count that machines without it run is checked here too.
-    for (const char* tunables : {"", "glibc.cpu.hwcaps=-AVX2"}) {
-      SCOPED_TRACE(tunables);
-      setenv("GLIBC_TUNABLES", tunables, 1);
-      const std::string cdf = dir.path(std::string("cdf") + tunables);
-      const Outcome o = run("varnoth", {file, cdf});
+    // count that machines without it run is checked here too; the others
+    // put the points elsewhere with -u (the samples are spread to be found
+    // near their points by the scale, not to fall on them).
+    const struct {
+      const char* tunables;
+      const char* upper;
+      const char* point_format;
+    } runs[] = {{"", "", "%lf %lf\n"},
+                {"glibc.cpu.hwcaps=-AVX2", "", "%lf %lf\n"},
+                {"", "1", "%lf %lf\n"},
+                {"", "0.001", "%lf %lf\n"},
+                {"glibc.cpu.hwcaps=-AVX2", "0.001", "%lf %lf\n"},
+                {"", "1000", "%lf %lf\n"},
+                {"", "1e-6", "%.9lf %lf\n"},
+                {"", "0.3", "%lf %lf\n"}};
+    for (const auto& r : runs) {
+      SCOPED_TRACE(std::string(r.tunables) + " -u " + r.upper);
+      setenv("GLIBC_TUNABLES", r.tunables, 1);
+      const std::string cdf = dir.path("cdf");
+      std::vector<std::string> args{file, cdf};
+      if (*r.upper != '\0') args.insert(args.begin(), {"-u", r.upper});
+      const Outcome o = run("varnoth", args);
       unsetenv("GLIBC_TUNABLES");
       EXPECT_EQ(o.status, 0);
       if (std::isnan(mean)) {
@@ -179,7 +264,8 @@ TEST(Varnoth, MatchesThePlainComputationOnRandomSamples) {
       } else {
         EXPECT_EQ(o.out, format("%2.9lf\n", mean));
       }
-      EXPECT_EQ(read_file(cdf), plain_distribution(samples));
+      const double upper = *r.upper != '\0' ? std::strtod(r.upper, nullptr) : 1;
+      EXPECT_EQ(read_file(cdf), plain_distribution(samples, upper, r.point_format));
     }
   }
 }
@@ -212,6 +298,15 @@ TEST(Varnoth, FailsLoudlyOnBadInputAndOutput) {
       {"one argument", files, {"@/good"}, 2, "", kUsage},
       {"three arguments", files, {"@/good", "@/cdf", "extra"}, 2, "", kUsage},
       {"options and one file", files, {"-H", "-f", "2", "@/good"}, 2, "", kUsage},
+      {"-u 0", files, {"-u", "0", "@/good", "@/cdf"}, 2, "", "varnoth: upper must be a finite number above 0: '0'\n"},
+      {"-u -1", files, {"-u", "-1", "@/good", "@/cdf"}, 2, "", "varnoth: upper must be a finite number above 0: '-1'\n"},
+      {"-u inf", files, {"-u", "inf", "@/good", "@/cdf"}, 2, "", "varnoth: upper must be a finite number above 0: 'inf'\n"},
+      {"-u nan", files, {"--upper=nan", "@/good", "@/cdf"}, 2, "", "varnoth: upper must be a finite number above 0: 'nan'\n"},
+      {"-u abc", files, {"-u", "abc", "@/good", "@/cdf"}, 2, "", "varnoth: upper is not a number: 'abc'\n"},
+      {"-u 1ms", files, {"-u1ms", "@/good", "@/cdf"}, 2, "", "varnoth: upper is not a number: '1ms'\n"},
+      {"-u 0,5", files, {"-u", "0,5", "@/good", "@/cdf"}, 2, "", "varnoth: upper is not a number: '0,5' (a decimal point is needed)\n"},
+      {"-u without a number", files, {"@/good", "@/cdf", "-u"}, 2, "", "varnoth: option '-u' after the files; options come first (a file named -u is ./-u)\n"},
+      {"--upper=1 is no change", files, {"--upper=1", "--", "-x", "-"}, 0, "0.500000000\n" + plain_distribution({0.5}), ""},
       {"a malformed chosen field", files, {"-H", "-f", "2", "@/trace", "@/cdf"}, 1, "", "varnoth: @/trace:3: not a number: '0.5x'\n"},
       {"gzip-compressed, the options and the distribution file kept", files, {"-f", "2", "@/t.gz", "@/cdf"}, 1, "", "varnoth: @/t.gz: looks gzip-compressed; decompress it first: zcat @/t.gz | varnoth -f 2 - @/cdf\n"},
       {"a sample file named -x, after --", files, {"--", "-x", "-"}, 0, "0.500000000\n" + plain_distribution({0.5}), ""},

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -131,9 +132,13 @@ std::string read_error_line(const sample_input::ReadError& e) {
   return file + "unreadable";
 }
 
-[[noreturn]] void usage_failed() {
-  die(kUsage, std::string("usage: ") + name() + " [-f N] [-H] " + self.operands);
+// The usage line: the options the program takes, then its operands.
+std::string usage(const About& about) {
+  return std::string("usage: ") + about.name + " [-f N] [-H] " +
+         (std::strchr(about.own, 'u') != nullptr ? "[-u U] " : "") + about.operands;
 }
+
+[[noreturn]] void usage_failed() { die(kUsage, usage(self)); }
 
 // The value of -f or --field: a field number, counted from 1 as cut and awk
 // count. Anything else ends the run as a wrong command line: a field that
@@ -165,25 +170,46 @@ struct Option {
   char letter;
   const char* name;
   const char* value;  // what its value is, as a message names it; nullptr: it takes none
+  bool own;           // taken only by the programs whose About::own holds its letter
 };
 
 constexpr Option kOptions[] = {
-    {'f', "field", "a field number"},
-    {'H', "header", nullptr},
-    {'h', "help", nullptr},
-    {'V', "version", nullptr},
+    {'f', "field", "a field number", false}, {'H', "header", nullptr, false},
+    {'h', "help", nullptr, false},           {'V', "version", nullptr, false},
+    {'u', "upper", "a number", true},
 };
 
-const Option* option_named(const std::string& name) {
-  const Option* const o = std::find_if(std::begin(kOptions), std::end(kOptions),
-                                       [&](const Option& each) { return name == each.name; });
+// The option this program takes that matches, or nullptr.
+template <class Matches>
+const Option* option_where(Matches matches) {
+  const Option* const o =
+      std::find_if(std::begin(kOptions), std::end(kOptions), [&](const Option& each) {
+        return matches(each) && (!each.own || std::strchr(self.own, each.letter) != nullptr);
+      });
   return o != std::end(kOptions) ? o : nullptr;
 }
 
+const Option* option_named(const std::string& name) {
+  return option_where([&](const Option& o) { return name == o.name; });
+}
+
 const Option* option_lettered(char letter) {
-  const Option* const o = std::find_if(std::begin(kOptions), std::end(kOptions),
-                                       [&](const Option& each) { return letter == each.letter; });
-  return o != std::end(kOptions) ? o : nullptr;
+  return option_where([&](const Option& o) { return letter != '\0' && letter == o.letter; });
+}
+
+// The value of -u: the last point's range, a number above 0. Read as strtod
+// reads it, but whole: "1ms" is a slip, not 1.
+double upper_bound(const char* text) {
+  char* end = nullptr;
+  const double upper = std::strtod(text, &end);
+  if (end == text || *end != '\0') {
+    const bool comma = *end == ',' && end != text;
+    bad_number("upper", text, comma ? "a decimal point is needed" : nullptr);
+  }
+  if (!(upper > 0) || std::isinf(upper)) {
+    die(kUsage, prefix() + "upper must be a finite number above 0: '" + shown(text) + "'");
+  }
+  return upper;
 }
 
 // The long option's name in --name or --name=value.
@@ -215,7 +241,7 @@ bool option_spelling(const char* arg) {
 // arguments unless told not to, print messages of its own, take
 // abbreviations of the long options, and keep global state. The index of
 // the first operand; ended tells whether "--" came before it.
-int read_options(int argc, char** argv, sample_input::Selection& selection, bool& ended) {
+int read_options(int argc, char** argv, CommandLine& line, bool& ended) {
   bool field_given = false;
   const auto take = [&](const Option& o, const char* value) {
     switch (o.letter) {
@@ -223,10 +249,13 @@ int read_options(int argc, char** argv, sample_input::Selection& selection, bool
         // One field is read: a second -f is a slip, as cut makes it.
         if (field_given) die(kUsage, prefix() + "option -f given twice; one field is read");
         field_given = true;
-        selection.field = field_number(value);
+        line.selection.field = field_number(value);
         break;
       case 'H':
-        selection.header = true;
+        line.selection.header = true;
+        break;
+      case 'u':
+        line.upper = upper_bound(value);
         break;
       default:
         usage_failed();  // --help and --version are answered alone only
@@ -251,7 +280,7 @@ int read_options(int argc, char** argv, sample_input::Selection& selection, bool
       if (o->value != nullptr && value == nullptr && i + 1 == argc) {
         die(kUsage, prefix() + "option " + option + " needs " + o->value);
       }
-      take(*o, o->value == nullptr ? nullptr : value != nullptr ? value + 1 : argv[++i]);
+      take(*o, o->value == nullptr ? "" : value != nullptr ? value + 1 : argv[++i]);
       continue;
     }
     for (const char* c = arg + 1; *c != '\0'; ++c) {
@@ -262,7 +291,7 @@ int read_options(int argc, char** argv, sample_input::Selection& selection, bool
         unknown_option("-" + (ascii ? std::string(1, *c) : std::string(c)), arg);
       }
       if (o->value == nullptr) {
-        take(*o, nullptr);
+        take(*o, "");  // no value
         continue;
       }
       if (c[1] == '\0' && i + 1 == argc) {
@@ -317,7 +346,7 @@ CommandLine start(const About& about, int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::printf("usage: %s [-f N] [-H] %s\n%s\n", about.name, about.operands, about.summary);
+    std::printf("%s\n%s\n", usage(about).c_str(), about.summary);
     std::printf(
         "SAMPLE_FILE holds numbers separated by white space; - is standard input, and\n"
         "a file whose name begins with - is named ./-name or follows --.\n"
@@ -326,11 +355,15 @@ CommandLine start(const About& about, int argc, char** argv) {
         "  -f, --field=N  read only field N of each line, counted from 1; fields are\n"
         "                 separated by spaces and tabs, the others may hold anything\n"
         "  -H, --header   skip the first line, whatever it holds\n"
+        "%s"
         "  -h, --help     print this help (given alone)\n"
         "  -V, --version  print the version (given alone)\n"
         "\n"
         "Exit status: 0 done, 1 a file failed, 2 a wrong command line.\n"
         "man %s says more.\n",
+        std::strchr(about.own, 'u') != nullptr
+            ? "  -u, --upper=U  put the 1000 points at 0, U/1000, ..., 999 U/1000 (U > 0)\n"
+            : "",
         about.name);
     std::exit(finish());
   }
@@ -340,11 +373,10 @@ CommandLine start(const About& about, int argc, char** argv) {
   }
   CommandLine line{};
   bool ended = false;
-  first_operand = read_options(argc, argv, line.selection, ended);
+  first_operand = read_options(argc, argv, line, ended);
   line.operands = argv + first_operand;
   int operands = 1;
   for (const char* c = about.operands; *c != '\0'; ++c) operands += *c == ' ';
-  if (argc - first_operand != operands) usage_failed();
   for (int i = first_operand; i < argc && !ended; ++i) {
     if (option_spelling(argv[i])) {
       const std::string arg = shown(argv[i]);
@@ -353,6 +385,7 @@ CommandLine start(const About& about, int argc, char** argv) {
                       arg + ")");
     }
   }
+  if (argc - first_operand != operands) usage_failed();
   return line;
 }
 

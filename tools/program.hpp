@@ -21,6 +21,7 @@ struct About {
   const char* name;      // "quellimar"
   const char* operands;  // "SAMPLE_FILE", one word per argument the program takes
   const char* summary;   // the lines --help prints below the usage line
+  const char* own = "";  // the letters of the options only this program takes ("u")
 };
 
 // What the command line asks for: which numbers of the sample file are the
@@ -29,6 +30,7 @@ struct About {
 struct CommandLine {
   sample_input::Selection selection;
   char** operands;
+  double upper = 1.0;  // varnoth's -u: the points are 0, upper/1000, ..., 999 upper/1000
 };
 
 // Called first. Names the program for every message; answers --help, -h,

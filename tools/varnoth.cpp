@@ -24,24 +24,30 @@ constexpr program::About kAbout{
     "varnoth", "SAMPLE_FILE DISTRIBUTION_FILE",
     "Prints the mean of the real numbers of SAMPLE_FILE with nine decimals, and\n"
     "writes their empirical cumulative distribution to DISTRIBUTION_FILE: 1000\n"
-    "lines 'p F(p)', F(p) the fraction of samples at or below p = 0.000 ... 0.999.\n"
-    "DISTRIBUTION_FILE - is standard output, after the mean. An existing file is\n"
-    "replaced only by a complete distribution; the sample file itself is refused."};
+    "lines 'p F(p)', F(p) the fraction of samples at or below p = 0.000 ... 0.999\n"
+    "(with -u U, p = 0, U/1000, ..., 999 U/1000). DISTRIBUTION_FILE - is standard\n"
+    "output, after the mean. An existing file is replaced only by a complete\n"
+    "distribution; the sample file itself is refused.",
+    "u"};
 constexpr int kPoints = 1000;
 
-// The first line a sample counts on: ceil(1000 x), clamped into [0, kPoints].
-// Samples at or below 0 (-inf too) count from the first point on; those above
-// the last point (+inf and NaN too) get kPoints, on no line.
-int first_line(double x) {
+// The first line a sample counts on: ceil(scale x), clamped into [0, kPoints],
+// scale being 1000 / U (1000 without -u). Samples at or below 0 (-inf too)
+// count from the first point on; those above the last point (+inf and NaN
+// too) get kPoints, on no line.
+int first_line(double x, double scale) {
   // Clamped with max, then min, in this operand order: max passes a NaN on,
   // and min then gives 1000.
-  const double scaled = std::min(1000.0, std::max(1000.0 * x, 0.0));
+  const double scaled = std::min(1000.0, std::max(scale * x, 0.0));
   const int k = static_cast<int>(scaled);  // then the ceiling, in [0, kPoints]
   return k + (k < scaled);
 }
 
-// from[k] counts the samples whose first line is k.
-using Counts = std::array<std::uint64_t, kPoints + 1>;
+// from[k] counts the samples whose first line is k, which scale finds.
+struct Counts {
+  double scale;
+  std::array<std::uint64_t, kPoints + 1> from{};
+};
 
 // Samples are counted this many at a time, in a loop of their own: the reading
 // loop only stores each one, and keeps its registers for reading. (Counted as
@@ -51,31 +57,32 @@ constexpr int kBatch = 64;
 
 // Counts the two samples at p: each step of first_line done for both in one
 // instruction.
-NETFIGURES_INLINE void count_two(const double* p, Counts& from) {
+NETFIGURES_INLINE void count_two(const double* p, Counts& counts) {
+  auto& from = counts.from;
 #if NETFIGURES_SSE2
   // minpd first, which gives its second operand for a NaN: NaN goes to 1000
   // as in first_line, and maxpd then sees no NaN. Signed zeros come out as
   // zeros, whose line is 0 either way. The ceiling subtracts the all-ones
   // mask of the samples above their truncation; a line fits 16 bits.
   const __m128d points = _mm_set1_pd(1000.0);
-  const __m128d scaled =
-      _mm_max_pd(_mm_min_pd(_mm_mul_pd(_mm_loadu_pd(p), points), points), _mm_setzero_pd());
+  const __m128d scaled = _mm_max_pd(
+      _mm_min_pd(_mm_mul_pd(_mm_loadu_pd(p), _mm_set1_pd(counts.scale)), points), _mm_setzero_pd());
   const __m128i truncated = _mm_cvttpd_epi32(scaled);
   const __m128d above = _mm_cmplt_pd(_mm_cvtepi32_pd(truncated), scaled);
   const __m128i lines = _mm_sub_epi32(truncated, _mm_shuffle_epi32(_mm_castpd_si128(above), 0x08));
   ++from[_mm_extract_epi16(lines, 0)];
   ++from[_mm_extract_epi16(lines, 2)];
 #else
-  ++from[first_line(p[0])];
-  ++from[first_line(p[1])];
+  ++from[first_line(p[0], counts.scale)];
+  ++from[first_line(p[1], counts.scale)];
 #endif
 }
 
 // Counts the n samples at p, n a multiple of four, four a turn.
-__attribute__((noinline)) void count_batch(const double* p, int n, Counts& from) {
+__attribute__((noinline)) void count_batch(const double* p, int n, Counts& counts) {
   for (int i = 0; i < n; i += 4) {
-    count_two(p + i, from);
-    count_two(p + i + 2, from);
+    count_two(p + i, counts);
+    count_two(p + i + 2, counts);
   }
 }
 
@@ -83,11 +90,13 @@ __attribute__((noinline)) void count_batch(const double* p, int n, Counts& from)
 // count_batch with AVX2: four samples a step, and the ceiling one rounding
 // instead of four steps. The same clamps in the same order, so the same lines.
 __attribute__((target("avx2"), noinline)) void count_batch_avx2(const double* p, int n,
-                                                                Counts& from) {
+                                                                Counts& counts) {
+  auto& from = counts.from;
   const __m256d points = _mm256_set1_pd(1000.0);
+  const __m256d scale = _mm256_set1_pd(counts.scale);
   for (int i = 0; i < n; i += 4) {
     const __m256d scaled = _mm256_max_pd(
-        _mm256_min_pd(_mm256_mul_pd(_mm256_loadu_pd(p + i), points), points), _mm256_setzero_pd());
+        _mm256_min_pd(_mm256_mul_pd(_mm256_loadu_pd(p + i), scale), points), _mm256_setzero_pd());
     const __m128i lines = _mm256_cvttpd_epi32(_mm256_ceil_pd(scaled));
     const auto low = static_cast<std::uint64_t>(_mm_cvtsi128_si64(lines));
     const auto high = static_cast<std::uint64_t>(_mm_extract_epi64(lines, 1));
@@ -114,13 +123,33 @@ const bool kAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
 // so that the loop sees one call, not two (in line: 3% more instructions on
 // %g, the same time). The reading loop calls it once a batch is full, and
 // once at the end.
-__attribute__((noinline)) void count_samples(const double* p, int n, Counts& from) {
+__attribute__((noinline)) void count_samples(const double* p, int n, Counts& counts) {
   const int fours = n & ~3;
-  for (int i = fours; i < n; ++i) ++from[first_line(p[i])];
+  for (int i = fours; i < n; ++i) ++counts.from[first_line(p[i], counts.scale)];
 #if NETFIGURES_SSE2
-  if (kAvx2) return count_batch_avx2(p, fours, from);
+  if (kAvx2) return count_batch_avx2(p, fours, counts);
 #endif
-  count_batch(p, fours, from);
+  count_batch(p, fours, counts);
+}
+
+// The decimals that tell the points U/1000 apart: those of %lf, six, or
+// more where the points lie closer than 0.000001.
+int point_decimals(double upper) {
+  int decimals = 6;
+  for (double step = 1e-6; decimals < 17 && step > upper / 1000 * (1 + 1e-9); step /= 10) {
+    ++decimals;
+  }
+  return decimals;
+}
+
+// x with that many decimals, less the zeros that end them: 0.999, 0.000999, 999.
+std::string shown(double x, int decimals) {
+  std::string text(64, '\0');
+  text.resize(
+      static_cast<std::size_t>(std::snprintf(text.data(), text.size(), "%.*f", decimals, x)));
+  text.erase(text.find_last_not_of('0') + 1);
+  if (text.back() == '.') text.pop_back();
+  return text;
 }
 
 }  // namespace
@@ -133,17 +162,20 @@ int main(int argc, char** argv) {
   output_file::OutputFile distribution = output_file::open(line.operands[1], samples);
 
   // from[k] counts the samples whose first line is k: they lie at or below
-  // every point from k/1000 on. Bucketing once per sample and summing the
+  // every point from k U/1000 on. Bucketing once per sample and summing the
   // buckets at the end gives the same counts as raising every counter at or
-  // above k for each sample, without 1000 steps per sample.
-  Counts from{};
+  // above k for each sample, without 1000 steps per sample. The scale is
+  // exactly 1000 without -u, so the lines are those of ceil(1000 x).
+  const double upper = line.upper;
+  Counts counts{1000.0 / upper};
+  auto& from = counts.from;
   // Aligned to its own size, so that the address after a sample tells
   // whether the batch is full: the reading loop then needs no count of it,
   // nor the batch's start, in a register.
   constexpr std::uintptr_t kBatchBytes = sizeof(double) * kBatch;
   alignas(kBatchBytes) double batch[kBatch];
   struct Step {
-    Counts* from;
+    Counts* counts;
     double* next;
     double sum = 0.0;
     NETFIGURES_INLINE void operator()(double x) {
@@ -151,28 +183,36 @@ int main(int argc, char** argv) {
       *next++ = x;
       if ((reinterpret_cast<std::uintptr_t>(next) & (kBatchBytes - 1)) == 0) {
         next -= kBatch;
-        count_samples(next, kBatch, *from);
+        count_samples(next, kBatch, *counts);
       }
     }
-  } step{&from, batch};
+  } step{&counts, batch};
   const std::int64_t n = program::read_reals(samples, line.selection, step);
-  count_samples(batch, static_cast<int>(step.next - batch), from);
+  count_samples(batch, static_cast<int>(step.next - batch), counts);
 
   std::printf("%2.9lf\n", step.sum / static_cast<double>(n));
   program::flush(stdout, "-");
+  const int decimals = point_decimals(upper);
   std::uint64_t at_or_below = 0;
   for (int i = 0; i < kPoints; ++i) {
     at_or_below += from[i];
-    std::fprintf(distribution.stream, "%lf %lf\n", i / 1000.0,
+    std::fprintf(distribution.stream, "%.*lf %lf\n", decimals, i * upper / 1000.0,
                  static_cast<double>(at_or_below) / static_cast<double>(n));
   }
   output_file::commit(distribution);
-  // Most samples on no line usually means a unit off by 1000 (milliseconds
-  // where the points are seconds): the figures stand, the user is told.
+  // Samples that all lie off the points usually mean a unit off by 1000
+  // (milliseconds where the points are seconds, or microseconds on a LAN
+  // measured in seconds): the figures stand, the user is told which -u
+  // puts the points where the samples are.
   const std::uint64_t on_no_line = from.back();
+  const std::string last = shown(999 * upper / 1000.0, decimals);
   if (2 * on_no_line > static_cast<std::uint64_t>(n)) {
-    program::warn(std::to_string(on_no_line) + " of " + std::to_string(n) +
-                  " samples lie above 0.999, on no line of the distribution");
+    program::warn(std::to_string(on_no_line) + " of " + std::to_string(n) + " samples lie above " +
+                  last + ", on no line of the distribution; -u U puts the points at 0 ... 0.999 U");
+  } else if (from[0] + from[1] == static_cast<std::uint64_t>(n) && from[1] > 0) {
+    const std::string first = shown(upper / 1000.0, decimals);
+    program::warn("every sample lies at or below " + first + ", on the first point above 0; -u " +
+                  first + " spreads them over 0 ... " + shown(999 * upper / 1e6, decimals + 3));
   }
   return program::finish();
 }
