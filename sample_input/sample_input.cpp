@@ -28,6 +28,7 @@ constexpr Compressor kCompressors[] = {
     // "BZh", the block size (? below: a digit 1-9) and the first block's
     // magic: "BZh" alone begins words such as "BZhost".
     {"bzip2", "bzcat", "BZh?1AY&SY", 10},
+    {"bzip2", "bzcat", "BZh?\x17\x72\x45\x38\x50\x90", 10},  // no data: the end's magic
     {"xz", "xzcat",
      "\xfd"
      "7zXZ\0",
@@ -262,19 +263,25 @@ bool Source::to_field(Cursor& c, int field) {
   int have = 1;  // the field c.p is in
   bool in_field = true;
   while (have < field) {
+    // Where the data runs out, it is read on from the byte before, the
+    // last of a field that ends there or before the blanks, so that the
+    // field stays in the buffer whole, with the context before it, for the
+    // message to quote; from where the blanks got to only when there are too
+    // many to keep.
     if (in_field) c.p = skip_field_text(c.p);
     if (c.p == end_ && !eof_) {
-      if ((c.p = refill(c.p)) == nullptr) return false;
+      const bool keep = c.p > begin_;
+      if ((c.p = refill(c.p - keep)) == nullptr) return false;
+      c.p += keep;
       continue;
     }
     in_field = false;
     const char* const blanks = c.p;
     c.p = skip_blanks(c.p);
     if (c.p == end_ && !eof_) {
-      // Read on from the blanks' start, so that the field before them stays
-      // in the buffer for the message to quote; from where they got to only
-      // when there are too many to keep.
-      if ((c.p = refill(too_long(blanks, end_) ? c.p : blanks)) == nullptr) return false;
+      const bool keep = blanks > begin_ && !too_long(blanks - 1, end_);
+      if ((c.p = refill(keep ? blanks - 1 : c.p)) == nullptr) return false;
+      c.p += keep;
       continue;
     }
     if (*c.p == '\n' || c.p == end_) {

@@ -602,7 +602,12 @@ class Source {
     const scan::Token<T> t = scan::scan_next(c.p, T{});
     if (t.seen == end_ && !eof_) return refilled(c);
     if (too_long(c.p, t.end)) return fail(ReadError::What::kTooLong, c.p);
-    if (!token_value(t, c.p, value)) return fail(t.status, c.p);
+    if (!token_value(t, c.p, value)) {
+      // The scanners take a NUL for the end of the data; one inside it is
+      // text, and the integer before it malformed, however large.
+      const bool glued = t.status == scan::Status::kOutOfRange && t.end != end_ && *t.end == '\0';
+      return fail(glued ? scan::Status::kNotAnInteger : t.status, c.p);
+    }
     c.p = t.end;
     return Next::kValue;
   }

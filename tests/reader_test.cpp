@@ -407,6 +407,18 @@ TEST(RealReader, RejectsWhatIsNotANumber) {
       {"1 2", What::kShortLine, 1, "2", {3}},
       {"1 2\nlastfield" + std::string(64, ' ') + "\n", What::kShortLine, 2, "lastfield", {2}},
       {"1 2\nlastfield" + std::string(300, '\t') + "\n", What::kShortLine, 2, "lastfield", {2}},
+      {"1 2\nQ" + std::string(64, 'x') + std::string(64, ' ') + "\n",
+       What::kShortLine,
+       2,
+       "Q" + std::string(64, 'x'),
+       {2}},
+      {"1 2\nQ" + std::string(64, 'x') + "\n",
+       What::kShortLine,
+       2,
+       "Q" + std::string(64, 'x'),
+       {2}},
+      {"BZh9\x17\x72\x45\x38\x50\x90" + std::string(4, '\0'), What::kCompressed, 1,
+       "BZh9\\x17rE8P\\x90\\x00\\x00\\x00\\x00"},  // no data
       {"1 2\n3 4x 5\n", What::kNotANumber, 2, "4x", {2}},
       {"1 2\n3 1-2\n", What::kNotANumber, 2, "1-2", {2}},
       {"1 nan(1\n", What::kNotANumber, 1, "nan(1", {2}},
@@ -523,6 +535,7 @@ TEST(IntegerReader, RejectsWhatIsNotAnIntegerOrOutOfRange) {
       {"1\n-2147483648\n-2147483649", What::kOutOfRange, 3, "-2147483649"},
       {"9999999999", What::kOutOfRange, 1, "9999999999"},
       {"99999999999x", What::kNotAnInteger, 1, "99999999999x"},  // malformed before out of range
+      {std::string("99999999999\0\n", 13), What::kNotAnInteger, 1, "99999999999\\x00"},
       {"99999999999.5", What::kNotAnInteger, 1, "99999999999.5"},
       {"99999999999-1", What::kOutOfRange, 1, "99999999999-1"},  // then -1, a number of its own
       {"1 99999999999-1\n", What::kNotAnInteger, 1, "99999999999-1", {2}},  // no field holds two

@@ -363,8 +363,10 @@ void PrintTo(const FileCase& c, std::ostream* out) { *out << c.name; }
 std::map<std::string, std::string> files_in(const std::string& dir) {
   std::map<std::string, std::string> files;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+    // A FIFO by its kind: reading it would wait for a writer.
     files[entry.path().lexically_relative(dir).string()] =
         entry.is_symlink() ? "-> " + std::filesystem::read_symlink(entry.path()).string()
+        : entry.is_fifo()  ? "a FIFO"
                            : read_file(entry.path().string());
   }
   return files;
@@ -381,6 +383,8 @@ std::vector<FileCase> file_cases() {
   Redirect into_out = Redirect::stdout_to("@/out");
   const Redirect nobody = Redirect::as("nobody");
   const Redirect root = Redirect::as("root");
+  Redirect stdin_and_stdout_closed = Redirect::stdout_closed();
+  stdin_and_stdout_closed.closed = 0;
   // A directory nobody may read but not write, holding a file anyone may write.
   const std::string rodir =
       "chmod 755 . && mkdir rodir && cp old rodir/cdf && chmod 666 rodir/cdf && chmod 555 rodir";
@@ -453,6 +457,15 @@ std::vector<FileCase> file_cases() {
       {"a new file in an append-only directory", "mkdir d && chattr +a d 2>/dev/null || exit 77", {"@/samples", "@/d/new"}, {}, 0, mean, "", "ls -A d && wc -l <d/new", "new\n1000\n"},
       {"no /proc/self/fd: a new file in an append-only directory", "mkdir d && chattr +a d 2>/dev/null || exit 77", {"@/samples", "@/d/new"}, Redirect::no_fd_links(), 1, "", "varnoth: @/d: Operation not permitted\n", "", ""},
       {"a new file in an immutable directory", "mkdir d && chattr +i d 2>/dev/null || exit 77", {"@/samples", "@/d/new"}, {}, 1, "", "varnoth: @/d: Operation not permitted\n", "", ""},
+      {"an append-only directory the user cannot read", "chmod 755 . && mkdir d && cp old d/cdf && chown -R nobody d && chmod 300 d && chattr +a d 2>/dev/null || exit 77", {"@/samples", "@/d/cdf"}, nobody, 1, "", "varnoth: @/d: Operation not permitted\n", "", ""},
+      {"an append-only file the user may only write", "chmod 777 . && chown nobody old && chmod 200 old && chattr +a old 2>/dev/null || exit 77", {"@/samples", "@/old"}, nobody, 1, "", "varnoth: @/old: Operation not permitted\n", "", ""},
+      {"another user's symlink to a FIFO in a sticky directory", "mkdir -m 1777 sticky && mkfifo fifo && ln -s ../fifo sticky/link && chown -h nobody sticky/link", {"@/samples", "@/sticky/link"}, root, 1, "", "varnoth: @/sticky/link: Permission denied\n", "", ""},
+      // The directory's default ACL: a new file takes it, as from the shell's >; a replaced one keeps its own.
+      {"a default ACL, not on the file replaced", "mkdir d && setfacl -d -m u:1234:rw d 2>/dev/null && echo x >d/cdf && setfacl -b d/cdf && chmod 640 d/cdf || exit 77", {"@/samples", "@/d/cdf"}, {}, 0, mean, "", "getfacl -cp d/cdf && stat -c %a d/cdf", "user::rw-\ngroup::r--\nother::---\n\n640\n"},
+      {"a default ACL for a new file", "mkdir d && setfacl -d -m u::rw,g::-,o::- d 2>/dev/null || exit 77", {"@/samples", "@/d/new"}, {}, 0, mean, "", "stat -c %a d/new", "600\n"},
+      // Where owner and group cannot be kept, nobody gains: no set-ID bit, and the old group's bits meet the others'.
+      {"an owner and group not kept", "chmod 777 . && chown root:root old && chmod 4646 old", {"@/samples", "@/old"}, nobody, 0, mean, "", "stat -c %U:%G:%a old", "nobody:nogroup:644\n"},
+      {"samples and distribution both closed descriptors", "", {"-", "/dev/stdout"}, stdin_and_stdout_closed, 1, "", "varnoth: standard input: Bad file descriptor\n", "", ""},
   };
   // clang-format on
   return cases;

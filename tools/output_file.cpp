@@ -2,14 +2,9 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <stdlib.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
-#if __has_include(<linux/fs.h>)
-#include <linux/fs.h>  // FS_IOC_GETFLAGS: the attributes chattr sets
-#endif
 #if __has_include(<sys/xattr.h>)
 #include <sys/xattr.h>
 #endif
@@ -37,13 +32,6 @@ bool same_file(const struct stat& a, const struct stat& b) {
 bool input_identity(const char* input_path, struct stat& input) {
   return std::strcmp(input_path, "-") == 0 ? ::fstat(STDIN_FILENO, &input) == 0
                                            : ::stat(input_path, &input) == 0;
-}
-
-// What a new file gets from fopen: 0666 less the umask.
-mode_t new_file_mode() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
 }
 
 std::string directory_of(const std::string& path) {
@@ -90,76 +78,89 @@ std::string final_name(const char* path) {
   }
 }
 
-// The attributes chattr sets on the file or directory at name, 0 where the
-// file system has none. An append-only or immutable file cannot be replaced,
-// nor anything in an immutable directory made; an append-only directory
-// takes new names but gives none up, so nothing may be renamed there.
-unsigned attributes(const char* name) {
-#ifdef FS_IOC_GETFLAGS
-  const int fd = ::open(name, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  int flags = 0;
-  if (fd >= 0) {
-    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) flags = 0;
-    ::close(fd);
+// Whether chattr has made the file or directory at name append-only or
+// immutable, read by statx, which needs no permission on the file itself.
+// An append-only or immutable file cannot be replaced, nor anything made in
+// an immutable directory; an append-only directory takes new names but
+// gives none up, so nothing may be renamed there.
+struct Attributes {
+  bool append_only = false;
+  bool immutable = false;
+};
+
+Attributes attributes_of(const std::string& name) {
+  Attributes found;
+#ifdef STATX_ATTR_APPEND
+  struct statx st {};
+  if (::statx(AT_FDCWD, name.c_str(), 0, STATX_BASIC_STATS, &st) == 0) {
+    found.append_only = (st.stx_attributes & STATX_ATTR_APPEND) != 0;
+    found.immutable = (st.stx_attributes & STATX_ATTR_IMMUTABLE) != 0;
   }
-  return static_cast<unsigned>(flags);
 #else
   (void)name;
-  return 0;
 #endif
+  return found;
 }
 
-constexpr unsigned kAppendOnly = 0x20;  // FS_APPEND_FL
-constexpr unsigned kImmutable = 0x10;   // FS_IMMUTABLE_FL
-#ifdef FS_IOC_GETFLAGS
-static_assert(kAppendOnly == FS_APPEND_FL && kImmutable == FS_IMMUTABLE_FL);
-#endif
-
 #if __has_include(<sys/xattr.h>)
-// The old file's access ACL and user attributes, where the new file may
-// take them (as cp -a and sed -i keep them). An ACL the new file cannot
-// take is not dropped silently: the old file's group bits were its mask,
-// the most any named user or group had, and the new file's group gets
-// nothing instead of that.
+// The extended attribute name of the file at path, or empty.
+std::string attribute(const std::string& file, const char* name) {
+  std::string value(
+      static_cast<std::size_t>(std::max<ssize_t>(::getxattr(file.c_str(), name, nullptr, 0), 0)),
+      '\0');
+  value.resize(static_cast<std::size_t>(
+      std::max<ssize_t>(::getxattr(file.c_str(), name, value.data(), value.size()), 0)));
+  return value;
+}
+
+// The old file's access ACL and user attributes, and no others, where the
+// new file may take them (as cp -a and sed -i keep them). The new file
+// would otherwise have its directory's default ACL, which may grant more
+// than the old file did. An ACL the new file cannot take is not dropped
+// silently either: the old file's group bits were its mask, the most any
+// named user or group had, and the new file's group gets nothing instead.
 void keep_extended(const std::string& old, int fd, mode_t mode) {
   static const std::string kAcl = "system.posix_acl_access";
   std::string names(
       static_cast<std::size_t>(std::max<ssize_t>(::listxattr(old.c_str(), nullptr, 0), 0)), '\0');
   names.resize(static_cast<std::size_t>(
       std::max<ssize_t>(::listxattr(old.c_str(), names.data(), names.size()), 0)));
+  bool acl = false;
   for (std::size_t at = 0; at < names.size();) {
     const std::string name = names.c_str() + at;
     at += name.size() + 1;
     if (name != kAcl && name.rfind("user.", 0) != 0) continue;
-    std::string value(static_cast<std::size_t>(
-                          std::max<ssize_t>(::getxattr(old.c_str(), name.c_str(), nullptr, 0), 0)),
-                      '\0');
-    const ssize_t size = ::getxattr(old.c_str(), name.c_str(), value.data(), value.size());
-    const bool kept = size >= 0 && ::fsetxattr(fd, name.c_str(), value.data(),
-                                               static_cast<std::size_t>(size), 0) == 0;
-    if (!kept && name == kAcl) ::fchmod(fd, mode & ~static_cast<mode_t>(S_IRWXG));
+    acl = acl || name == kAcl;
+    const std::string value = attribute(old, name.c_str());
+    if (::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) != 0 && name == kAcl) {
+      ::fchmod(fd, mode & ~static_cast<mode_t>(S_IRWXG));
+    }
   }
+  if (!acl) ::fremovexattr(fd, kAcl.c_str());  // the directory's default, where it has one
 }
 #endif
 
 // The old file's owner, group, mode, ACL and user attributes on the new one,
-// where the user may set them (root any owner, others a group they belong
-// to); a new file gets what fopen gives. After the last write, since a write
-// by anyone but root clears the set-user-ID and set-group-ID bits, and the
-// mode after the owner, since a change of owner clears them too.
-void keep_metadata(const OutputFile& file, int fd) {
-  if (!file.replaces) {
-    if (::fchmod(fd, new_file_mode()) != 0) program::file_failed(file.path, errno);
-    return;
-  }
-  const struct stat& old = file.old;
+// as the old file has them now. Owner and group where the user may set them
+// (root any owner, others a group they belong to); where not, the new file
+// grants no one what the old did not: a set-ID bit of an owner or group not
+// kept is dropped, and the group and everyone else, whom the old file's
+// group and others now stand for, get what both had. After the last write,
+// since a write by anyone but root clears the set-ID bits, and the mode
+// after the owner, since a change of owner clears them too.
+void keep_metadata(const OutputFile& file, const struct stat& old, int fd) {
   struct stat made {};
   if (::fstat(fd, &made) == 0 && (made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
       ::fchown(fd, old.st_uid, old.st_gid) != 0 &&
       ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
-    // Not allowed: the new file belongs to the user who made it.
+    // Not allowed: the new file belongs to the user who made it, in their group.
   }
-  const mode_t mode = old.st_mode & 07777;
+  mode_t mode = old.st_mode & 07777;
+  if (::fstat(fd, &made) == 0 && made.st_uid != old.st_uid) mode &= ~static_cast<mode_t>(S_ISUID);
+  if (made.st_gid != old.st_gid) {
+    const mode_t both = (mode >> 3 & mode) & S_IRWXO;
+    mode = (mode & ~static_cast<mode_t>(S_ISGID | S_IRWXG | S_IRWXO)) | both << 3 | both;
+  }
   if (::fchmod(fd, mode) != 0) program::file_failed(file.path, errno);
 #if __has_include(<sys/xattr.h>)
   keep_extended(file.target, fd, mode);
@@ -191,10 +192,11 @@ std::string fd_link(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 // A file without a name in directory, or -1 where the system or the file
 // system makes none, or it could not be given a name later (no /proc to
-// reach it by).
-int unnamed_file(const std::string& directory) {
+// reach it by). mode as open(2) takes it, the umask or the directory's
+// default ACL applied.
+int unnamed_file(const std::string& directory, mode_t mode) {
 #ifdef O_TMPFILE
-  const int fd = ::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  const int fd = ::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
   if (fd >= 0 && ::access(fd_link(fd).c_str(), F_OK) != 0) {
     ::close(fd);
     return -1;
@@ -202,14 +204,16 @@ int unnamed_file(const std::string& directory) {
   return fd;
 #else
   (void)directory;
+  (void)mode;
   return -1;
 #endif
 }
 
-#ifdef O_TMPFILE
-// Gives the unnamed file at fd a hidden name of its own in directory; false
-// with errno set when it cannot.
-bool name_unnamed(int fd, const std::string& directory, std::string& name) {
+// Gives a file a hidden name of its own in directory, .varnoth-XXXXXX:
+// make(name) tries one, false with errno EEXIST where the name is taken.
+// False with errno set when no name can be had.
+template <class Make>
+bool hidden_name(const std::string& directory, std::string& name, Make make) {
   static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   struct timespec now {};
   ::clock_gettime(CLOCK_REALTIME, &now);
@@ -221,14 +225,11 @@ bool name_unnamed(int fd, const std::string& directory, std::string& name) {
     std::string suffix(6, ' ');
     for (int i = 0; i < 6; ++i) suffix[i] = kLetters[(state >> (16 + 6 * i)) % 62];
     name = directory + "/.varnoth-" + suffix;
-    if (::linkat(AT_FDCWD, fd_link(fd).c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-      return true;
-    }
+    if (make(name)) return true;
     if (errno != EEXIST) return false;
   }
   return false;
 }
-#endif
 
 }  // namespace
 
@@ -243,7 +244,10 @@ OutputFile open(const char* path, const char* input_path) {
   const bool exists = ::stat(path, &old) == 0;
   if (!exists && errno != ENOENT) program::file_failed(path, errno);
   struct stat other {};
-  if (exists && input_identity(input_path, other) && same_file(old, other)) {
+  // Only a regular file loses its data: a terminal or a FIFO may be read
+  // and written at once.
+  if (exists && S_ISREG(old.st_mode) && input_identity(input_path, other) &&
+      same_file(old, other)) {
     program::file_failed(path, "is the sample file; the distribution would overwrite it",
                          program::kUsage);
   }
@@ -252,16 +256,18 @@ OutputFile open(const char* path, const char* input_path) {
     file.stream = stdout;
     return file;
   }
-  if (exists && !S_ISREG(old.st_mode)) {  // a FIFO, a device, a directory: as it is
+
+  // Everything that could stop the complete file from taking its place is
+  // checked now, before the samples are read, and the message names what is
+  // at fault: the file, or the directory it goes in. The links on the way
+  // are checked for a FIFO or a device too, which is then written as it is.
+  file.target = final_name(path);
+  if (exists && !S_ISREG(old.st_mode)) {
+    file.target.clear();
     file.stream = std::fopen(path, "w");
     if (file.stream == nullptr) program::file_failed(path, errno);
     return file;
   }
-
-  // Everything that could stop the complete file from taking its place is
-  // checked now, before the samples are read, and the message names what is
-  // at fault: the file, or the directory it goes in.
-  file.target = final_name(path);
   if (file.target.empty()) program::file_failed(path, ENOENT);
   if (file.target.back() == '/') program::file_failed(path, EISDIR);  // a directory's name
   const std::string directory = directory_of(file.target);
@@ -276,28 +282,32 @@ OutputFile open(const char* path, const char* input_path) {
     if ((where.st_mode & S_ISVTX) != 0 && self != 0 && old.st_uid != self && where.st_uid != self) {
       program::file_failed(path, EPERM);
     }
-    if ((attributes(file.target.c_str()) & (kAppendOnly | kImmutable)) != 0) {
-      program::file_failed(path, EPERM);
-    }
-    file.replaces = true;
-    file.old = old;
+    const Attributes held = attributes_of(file.target);
+    if (held.append_only || held.immutable) program::file_failed(path, EPERM);
   }
-  const unsigned held = attributes(directory.c_str());
-  if ((held & kImmutable) != 0 || ((held & kAppendOnly) != 0 && exists)) {
+  const Attributes held = attributes_of(directory);
+  if (held.immutable || (held.append_only && exists)) {
     program::file_failed(directory.c_str(), EPERM);
   }
-  file.keeps_names = (held & kAppendOnly) != 0;
+  file.keeps_names = held.append_only;
 
-  int fd = unnamed_file(directory);
+  // A new file is made as the shell's > makes it, with the umask or the
+  // directory's default ACL; one that replaces another takes that one's
+  // mode and ACL once it is complete, and is the user's alone till then.
+  const mode_t mode = exists ? 0600 : 0666;
+  int fd = unnamed_file(directory, mode);
   if (fd < 0) {
-    // A named temporary file instead, removed by every way the run can end
-    // but SIGKILL; it never exists without the handlers that remove it, nor
+    // A named file instead, removed by every way the run can end but
+    // SIGKILL; it never exists without the handlers that remove it, nor
     // where it could not be removed.
     if (file.keeps_names) program::file_failed(directory.c_str(), EPERM);
     const SignalsHeld held_back;
-    file.temporary = directory + "/.varnoth-XXXXXX";
-    fd = ::mkstemp(file.temporary.data());
-    if (fd < 0) program::file_failed(directory.c_str(), errno);
+    if (!hidden_name(directory, file.temporary, [&](const std::string& name) {
+          fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+          return fd >= 0;
+        })) {
+      program::file_failed(directory.c_str(), errno);
+    }
     program::remove_on_failure(file.temporary.c_str());
   }
   file.stream = ::fdopen(fd, "w");
@@ -315,8 +325,12 @@ void commit(OutputFile& file) {
     program::close(file.stream, file.path);
     return;
   }
+  // Standard output first: once the new file is in place, nothing may fail.
+  program::close_stdout();
   const int fd = fileno(file.stream);
-  keep_metadata(file, fd);
+  struct stat old {};
+  bool replaces = ::stat(file.target.c_str(), &old) == 0;  // as it is now, not as it was
+  if (replaces) keep_metadata(file, old, fd);
   // On disk before it takes the old file's name, so that a crash cannot
   // leave an empty file where the old one was.
   if (::fsync(fd) != 0) program::file_failed(file.path, errno);
@@ -329,19 +343,26 @@ void commit(OutputFile& file) {
   sigprocmask(SIG_BLOCK, &all, nullptr);
 #ifdef O_TMPFILE
   if (file.temporary.empty()) {
-    const std::string directory = directory_of(file.target);
+    const std::string link = fd_link(fd);
+    const auto name_it = [&](const std::string& name) {
+      return ::linkat(AT_FDCWD, link.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    };
     // A new file takes its name at once, with nothing to rename.
-    if (!file.replaces) {
-      if (::linkat(AT_FDCWD, fd_link(fd).c_str(), AT_FDCWD, file.target.c_str(),
-                   AT_SYMLINK_FOLLOW) == 0) {
+    if (!replaces) {
+      if (name_it(file.target)) {
+        program::remove_on_failure(file.target.c_str());
         program::close(file.stream, file.path);
+        program::remove_on_failure(nullptr);
         return;
       }
-      // One made in the meantime is replaced as any other, where a name
-      // can be given and taken back.
+      // One made in the meantime is replaced as any other, where a name can
+      // be given and taken back.
       if (errno != EEXIST || file.keeps_names) program::file_failed(file.path, errno);
+      replaces = ::stat(file.target.c_str(), &old) == 0;
+      if (replaces) keep_metadata(file, old, fd);
     }
-    if (!name_unnamed(fd, directory, file.temporary)) {
+    const std::string directory = directory_of(file.target);
+    if (!hidden_name(directory, file.temporary, name_it)) {
       program::file_failed(directory.c_str(), errno);
     }
     program::remove_on_failure(file.temporary.c_str());

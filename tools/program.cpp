@@ -39,6 +39,14 @@ std::string shown_input(const char* path) {
   return std::strcmp(path, "-") == 0 ? "standard input" : shown(path);
 }
 
+// Whether text shows in a message as it is, but for its backslashes, which
+// show doubled: no byte of it shows as \xNN.
+bool shows_as_it_is(const char* text) {
+  std::string doubled;
+  for (const char* c = text; *c != '\0'; ++c) doubled += *c == '\\' ? "\\\\" : std::string(1, *c);
+  return shown(text) == doubled;
+}
+
 // A word of a command line that a message shows for the user to run. The
 // message's own escaping (a backslash as \\, other bytes as \xNN) comes
 // first, and the quoting is made to hold after it: the word in single quotes,
@@ -120,6 +128,11 @@ std::string read_error_line(const sample_input::ReadError& e) {
       // as given, "-" for the sample file, the operands after it, each word
       // shown and quoted so that the line runs as it stands. A name that
       // begins with - would be an option to the decompressor.
+      // A word with a byte the message shows as \xNN would name another
+      // file in the shell: then only the command to use is said.
+      for (int i = 1; i < arg_count; ++i) {
+        if (!shows_as_it_is(args[i])) return how + " with " + e.decompressor;
+      }
       const std::string path = e.path[0] == '-' ? std::string("./") + e.path : e.path;
       std::string command = std::string(e.decompressor) + " " + shell_word(path.c_str()) + " | ";
       command += name();
@@ -167,17 +180,21 @@ int field_number(const char* text) {
 
 // The options, by letter and by long name.
 struct Option {
-  char letter;
   const char* name;
   const char* value;  // what its value is, as a message names it; nullptr: it takes none
-  bool own;           // taken only by the programs whose About::own holds its letter
+  char letter;
+  bool own;  // taken only by the programs whose About::own holds its letter
 };
 
+// clang-format off
 constexpr Option kOptions[] = {
-    {'f', "field", "a field number", false}, {'H', "header", nullptr, false},
-    {'h', "help", nullptr, false},           {'V', "version", nullptr, false},
-    {'u', "upper", "a number", true},
+    {"field", "a field number", 'f', false},
+    {"header", nullptr, 'H', false},
+    {"help", nullptr, 'h', false},
+    {"version", nullptr, 'V', false},
+    {"upper", "a number", 'u', true},
 };
+// clang-format on
 
 // The option this program takes that matches, or nullptr.
 template <class Matches>
@@ -424,8 +441,14 @@ void close(std::FILE* stream, const char* path) {
 
 void read_done(const sample_input::ReadError& error) { columns = error.columns; }
 
+void close_stdout() {
+  static bool closed = false;
+  if (!closed) close(stdout, "-");
+  closed = true;
+}
+
 int finish() {
-  close(stdout, "-");
+  close_stdout();
   // Every number of a file of columns read as one stream of samples: the
   // figures are not what the user meant, most likely. Decided from the first
   // lines, so it costs nothing on a long file.

@@ -59,6 +59,9 @@ void print_read_error(std::FILE* to, const sample_input::ReadError& error);
 void flush(std::FILE* stream, const char* path);
 // Flushes and closes it, checked the same way.
 void close(std::FILE* stream, const char* path);
+// Closes standard output, checked, once: before a file is put in place, so
+// that nothing fails after it. finish() closes it if this has not.
+void close_stdout();
 // Closes standard output, checked, at the end of a run; then, when the sample
 // file looked like columns all read as samples, says so on stderr, after the
 // figures. The status, 0.

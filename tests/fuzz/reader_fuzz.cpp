@@ -71,7 +71,7 @@ struct Token {
   const char* end = nullptr;
 };
 
-Token convert(const char* s, bool integers) {
+Token convert(const char* s, const char* end, bool integers) {
   Token t;
   char* stop = nullptr;
   errno = 0;
@@ -84,7 +84,7 @@ Token convert(const char* s, bool integers) {
       t.what = What::kTooLong;
     } else if (errno == ERANGE || v < INT32_MIN || v > INT32_MAX) {
       // Out of range where the digits end as a number's may; "99999999999x" is malformed.
-      const bool ends = *stop == '\0' || *stop == '+' || *stop == '-' || separator(*stop);
+      const bool ends = stop == end || *stop == '+' || *stop == '-' || separator(*stop);
       t.what = ends ? What::kOutOfRange : What::kNotAnInteger;
     }
     t.value = static_cast<double>(v);
@@ -106,10 +106,10 @@ Token convert(const char* s, bool integers) {
 // The first bytes of gzip, xz ("\xfd7zXZ\0") and zstd data.
 constexpr std::string_view kMagic[] = {"\x1f\x8b"sv, "\xfd\x37zXZ\0"sv, "\x28\xb5\x2f\xfd"sv};
 
-// bzip2's: "BZh", a digit 1-9, the first block's magic.
+// bzip2's: "BZh", a digit 1-9, the first block's magic or, with no data, the end's.
 bool bzip2(const std::string& text) {
   return text.size() >= 10 && text.compare(0, 3, "BZh") == 0 && text[3] >= '1' && text[3] <= '9' &&
-         text.compare(4, 6, "1AY&SY") == 0;
+         (text.compare(4, 6, "1AY&SY") == 0 || text.compare(4, 6, "\x17\x72\x45\x38\x50\x90") == 0);
 }
 
 Outcome reference(const std::string& text, bool integers, const Selection& selection) {
@@ -133,7 +133,7 @@ Outcome reference(const std::string& text, bool integers, const Selection& selec
     for (;;) {
       for (; s < end && separator(*s); ++s) line += *s == '\n';
       if (s == end) break;
-      const Token t = convert(s, integers);
+      const Token t = convert(s, end, integers);
       if (t.what != What::kNone) return failed(line, t.what);
       o.values.push_back(t.value);
       s = t.end;
@@ -156,7 +156,7 @@ Outcome reference(const std::string& text, bool integers, const Selection& selec
           return failed(line, What::kShortLine);
         }
         const std::string& field = fields[static_cast<std::size_t>(selection.field) - 1];
-        const Token t = convert(field.c_str(), integers);
+        const Token t = convert(field.c_str(), field.c_str() + field.size(), integers);
         // The number must be the whole field: "1-2" or "0.5abc" is none,
         // however far out of range its first number lies.
         const bool fills = t.end == field.c_str() + field.size();
