@@ -142,8 +142,6 @@ TEST(QuellimarAndOstrevan, FailLoudly) {
   // clang-format on
 }
 
-// awk sums doubles in file order and prints through the C library: an
-// independent computation of the same figures.
 // The command a compressed file's message gives runs as it stands in sh,
 // whatever the file's name holds.
 TEST(QuellimarAndOstrevan, TheDecompressionHintRuns) {
@@ -173,6 +171,8 @@ TEST(QuellimarAndOstrevan, TheDecompressionHintRuns) {
   }
 }
 
+// awk sums doubles in file order and prints through the C library: an
+// independent computation of the same figures.
 TEST(QuellimarAndOstrevan, AgreeWithAwkOnRandomFiles) {
   std::mt19937_64 random(7);
   std::uniform_real_distribution<double> rate(0.0, 2e6);
