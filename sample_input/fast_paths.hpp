@@ -432,45 +432,6 @@ struct LineLayout {
   bool short_ = false;
 };
 
-// The layouts of the last numbers: most traces have one, but some take
-// turns among a few (%g drops trailing zeros). A number that misses the
-// current layout is checked against the others before a layout is learnt
-// anew.
-class Layouts {
- public:
-  static constexpr int kCount = 4;
-
-  const Layout& current() const { return at_[current_]; }
-
-  // Makes current another learnt layout that the number at p (past its
-  // minus) matches; false where none does.
-  NETFIGURES_INLINE bool switch_to(const char* p) {
-    for (int i = 0; i < learnt_; ++i) {
-      if (i != current_ && at_[i].matches(p)) {
-        current_ = i;
-        return true;
-      }
-    }
-    return false;
-  }
-
-  // Learns the layout of the plain number [p, end) in place of the one
-  // learnt longest ago, and makes it current.
-  bool learn(const char* p, const char* end) {
-    if (!at_[next_].learn(p, end)) return false;
-    current_ = next_;
-    next_ = (next_ + 1) % kCount;
-    learnt_ = std::max(learnt_, current_ + 1);
-    return true;
-  }
-
- private:
-  Layout at_[kCount];
-  int current_ = 0;
-  int next_ = 0;
-  int learnt_ = 0;  // only these are ever checked
-};
-
 // Of a 64-byte block at p, which is not inside a number: the bytes up to
 // its last white space before the first byte of others (numbers before it
 // are whole; one after it may go on past the block), as a mask; 0 where
@@ -538,6 +499,34 @@ NETFIGURES_INLINE const char* integer_block(const char* p, Step& step, std::int6
   return p + stop;
 }
 
+// Of the 64 bytes classified as c, the bytes whose words are no short
+// decimal (see real_block), for the scanners: any other byte, a minus that
+// does not begin a word or is not followed by a digit, a point without a
+// digit on either side, a second point after the digits of one, and words
+// of 16 bytes.
+inline std::uint64_t not_short_decimals(const bytes::Classes& c) {
+  const std::uint64_t words = ~c.spaces;
+  // Runs of 16 bytes that are not white space: a bit where each begins.
+  std::uint64_t long_words = words & (words >> 1);
+  long_words &= long_words >> 2;
+  long_words &= long_words >> 4;
+  long_words &= long_words >> 8;
+  // The digits after a point, plus one at their first, carry to the byte
+  // after them: a bit there.
+  const std::uint64_t past_fractions = c.digits + (c.points << 1);
+  return ~(c.digits | c.spaces | c.minuses | c.points) |
+         (c.minuses & ((words << 1) | ~(c.digits >> 1))) |
+         (c.points & ~((c.digits << 1) & (c.digits >> 1))) | (c.points & past_fractions) |
+         long_words;
+}
+
+// Whether the 64 bytes at p, which is not inside a number, hold short
+// decimals and white space alone: where a trace is made of them, real_block
+// takes it.
+inline bool short_decimals_only(const char* p) {
+  return not_short_decimals(bytes::wide::classify64(p)) == 0;
+}
+
 // The short decimals (a minus perhaps, digits with a point between two of
 // them perhaps, 15 bytes at most, white space around) among the 64 bytes at
 // p, which is not inside a number, up to the first word that is not one:
@@ -553,23 +542,8 @@ NETFIGURES_INLINE const char* real_block(const char* p, Step& step, std::int64_t
                                          std::int64_t& line) {
   const bytes::Classes c = bytes::wide::classify64(p);
   const std::uint64_t words = ~c.spaces;
-  // Runs of 16 bytes that are not white space: a bit where each begins.
-  std::uint64_t long_words = words & (words >> 1);
-  long_words &= long_words >> 2;
-  long_words &= long_words >> 4;
-  long_words &= long_words >> 8;
-  // The digits after a point, plus one at their first, carry to the byte
-  // after them: a bit there.
   const std::uint64_t past_fractions = c.digits + (c.points << 1);
-  // Any other byte, a minus that does not begin a word or is not followed
-  // by a digit, a point without a digit on either side, a second point
-  // after the digits of one, and words of 16 bytes: their words are for the
-  // scanners.
-  const std::uint64_t done =
-      through_last_space(c.spaces, ~(c.digits | c.spaces | c.minuses | c.points) |
-                                       (c.minuses & ((words << 1) | ~(c.digits >> 1))) |
-                                       (c.points & ~((c.digits << 1) & (c.digits >> 1))) |
-                                       (c.points & past_fractions) | long_words);
+  const std::uint64_t done = through_last_space(c.spaces, not_short_decimals(c));
   if (done == 0) return p;
   std::uint64_t starts = words & ~(words << 1) & done;
   std::uint64_t ends = words & ~(words >> 1) & done;

@@ -52,6 +52,7 @@
 #include "sample_input/config.hpp"
 #include "sample_input/convert.hpp"
 #include "sample_input/fast_paths.hpp"
+#include "sample_input/paths.hpp"
 #include "sample_input/scan.hpp"
 
 namespace sample_input {
@@ -132,25 +133,15 @@ class Speculation {
   bool learning() const { return checking() || misses_ % kRetryEvery == 0; }
   void hit() { misses_ = 0; }
   // A run of that many numbers of one layout ended. A short one (none
-  // included) costs more at its end, in a mispredicted branch, than it
-  // saved, and counts as a miss besides the number that ended it, so that
-  // formats whose length changes every few numbers (%g) soon go to the
-  // scanners. Whether to go on checking.
-  bool ran(std::int64_t numbers) {
-    misses_ = numbers >= kLongRun ? 0 : misses_ + 1;
-    return checking();
+  // included) costs more at its end, in a mispredicted branch and a number
+  // by the scanners, than it saved, and counts as a miss, so that formats
+  // whose length changes every few numbers soon go to other paths. Short
+  // decimals must take kLongDecimalRun to pay: real_block takes them all
+  // alike, at 1.4 times a layout's time a number (%g against %.6f).
+  void ran(std::int64_t numbers, bool short_decimals) {
+    misses_ = numbers >= (short_decimals ? kLongDecimalRun : kLongRun) ? 0 : misses_ + 1;
   }
-  // A mixed run (see Source::mixed_run) took that many numbers by the
-  // layout, or -1: the others came too often for it to pay, and the reader
-  // goes to the scanners until it learns again.
-  void mixed(std::int64_t taken) {
-    if (taken < 0) {
-      misses_ = kPatience;
-    } else {
-      ran(taken);
-    }
-  }
-  // A number that did not come from the layout run; learnt, if it was.
+  // A number that did not come from a layout's run; learnt, if it was.
   void missed(bool learnt) { misses_ = learnt && !checking() ? kPatience - 1 : misses_ + 1; }
   // While nothing is checked: how many numbers go by before the next is learnt.
   std::int64_t until_learning() const {
@@ -163,52 +154,11 @@ class Speculation {
   static constexpr std::uint64_t kPatience = 4;
   static constexpr std::uint64_t kRetryEvery = 64;
   static constexpr std::int64_t kLongRun = 4;
+  static constexpr std::int64_t kLongDecimalRun = 16;
   // Numbers since the layout last matched (64 bits: it never wraps round). At
   // first nothing is learnt, so nothing is checked, and the first number is
   // learnt at once.
   std::uint64_t misses_ = kRetryEvery;
-};
-
-// Gives step the state of copy, a copy of it that a loop ran on. A step that
-// holds its state (a struct of sums) is assigned; a lambda refers to its
-// state, which the copy shares, and cannot be.
-template <class Step>
-void take_state(Step& step, const Step& copy) {
-  if constexpr (std::is_copy_assignable_v<Step>) step = copy;
-}
-
-// The negative numbers of a layout's run where its loop looks for a minus
-// only where a number does not match at its first byte: a branch,
-// mispredicted at each negative number, but the next number then does not
-// wait on the load of this one's first byte. Whether they come too often
-// for that: more often than one in six (each adds kDebt, each number between
-// takes one off).
-class Negatives {
- public:
-  explicit Negatives(std::int64_t count) : last_(count) {}
-  // One more, the number count of the file.
-  bool too_often(std::int64_t count) {
-    debt_ = std::max<std::int64_t>(debt_ - (count - last_), 0) + kDebt;
-    last_ = count;
-    return debt_ > kMaxDebt;
-  }
-
- private:
-  static constexpr std::int64_t kDebt = 6;
-  static constexpr std::int64_t kMaxDebt = 48;
-  std::int64_t last_;
-  std::int64_t debt_ = 0;
-};
-
-// How a run of a layout ended: at a number it does not match, at one it
-// matched but could not convert, or at a minus among too many (Negatives).
-enum class Ended { kUnmatched, kUnconverted, kSigned };
-
-// Where the reading loop stands: kept in registers while it runs.
-struct Cursor {
-  const char* p;
-  std::int64_t line;
-  std::int64_t count;
 };
 
 // The open file and its buffer.
@@ -227,104 +177,64 @@ class Source {
   bool start(const Selection& selection);
 
   // Hands each number of the file to step, a double or an std::int32_t as T
-  // says; the count, or -1 with the error recorded.
+  // says; the count, or -1 with the error recorded. One number by the
+  // general path, then the path of the shape the numbers take, until it
+  // stops at a number it does not take; the shape is chosen anew where a
+  // number is learnt (see Speculation) and where a layout stops paying.
   template <class T, class Step>
-  NETFIGURES_INLINE std::int64_t each(Step& step) {
-    Cursor c{at_, line_, 0};
-    fast::Layouts layouts;
+  std::int64_t each(Step& step) {
+    Run<Step> r{{at_, line_, 0}, step};
+    fast::Layout layout;
     Speculation speculation;
-    bool long_decimal = false;  // the last number by the scanners
-    // Short decimals of several layouts in turn (%g): the last mixed run of
-    // a short layout found the others too often.
-    bool short_reals = false;
+    Path bulk = Path::kPlain;  // the path while no layout is checked
     for (;;) {
-      // Where layouts do not pay, integers and such short decimals go 64
-      // bytes at a time, and other reals by the plain scanner in a loop of
-      // its own, until the next learning.
-      if (!speculation.learning()) {
-        if constexpr (std::is_integral_v<T>) {
-          integer_blocks(c, step);
-        } else if (short_reals && !long_decimal) {
-          short_reals = real_blocks(c, step);
-        } else {
-          // After a long decimal, which no layout is learnt of, perhaps more.
-          std::int64_t numbers = 0;
-          if (long_decimal) {
-            numbers = long_decimals(c, speculation.until_learning(), step);
-            c.count += numbers;
-          }
-          speculation.passed(numbers +
-                             plain_run<T>(c, speculation.until_learning() - numbers, step));
-        }
-      }
-      if (speculation.checking()) {
-        const std::int64_t before = c.count;
-        // Another layout only where this one missed: a number it matched but
-        // could not convert goes to the scanners.
-        const bool missed = layout_run<T>(c, layouts.current(), step);
-        const bool checking = speculation.ran(c.count - before);
-        // A real of another layout after a long one: a mixed run takes the
-        // layout's numbers from among the others.
-        if constexpr (std::is_floating_point_v<T>) {
-          if (checking && missed && !layouts.current().is_short()) {
-            speculation.mixed(long_loop<Loop::kMixed, T>(c, layouts.current(), step));
-            continue;
-          }
-        }
-        if (checking && missed && layouts.switch_to(c.p + bytes::is_minus(*c.p))) continue;
-        // A real of another layout after some of a short one: perhaps one of
-        // the few numbers in ten that %g writes shorter. Where they come
-        // more often, 64 bytes at a time.
-        if constexpr (std::is_floating_point_v<T>) {
-          if (checking && missed && c.count != before && layouts.current().is_short()) {
-            const std::int64_t taken = mixed_run<true>(c, layouts.current(), step);
-            short_reals = taken < 0;
-            speculation.mixed(taken);
-            continue;
-          }
-        }
-      }
-      c.p = skip_space(c.p, c.line);
-      const char* const token = c.p;
+      const bool learning = speculation.learning();
+      const char* token = nullptr;
       T value{};
-      bool learnt = false;
-      if (!plain_number(c, layouts, speculation.learning(), value, learnt)) {
-        const Next next = general_token(c, value);
-        if (next == Next::kAgain) continue;
-        if (next != Next::kValue) return next == Next::kEnd ? finish(c.count) : -1;
+      const Next next = one_number(r.at, learning ? &layout : nullptr, speculation, token, value);
+      if (next == Next::kAgain) continue;
+      if (next != Next::kValue) return finish(next, r, step);
+      r.step(value);
+      ++r.at.count;
+      took(Path::kOneByOne, 1);
+      if (learning) bulk = bulk_path<T>(token, r.at.p);
+      if (speculation.checking()) {
+        r = take<T>(Path::kLayout, std::move(r), layout, speculation);
+        if (speculation.checking()) continue;
       }
-      speculation.missed(learnt);
-      long_decimal = c.p - token > scan::kShortDecimal + 1;
-      step(value);
-      ++c.count;
+      const std::int64_t before = r.at.count;
+      r = take<T>(bulk, std::move(r), layout, speculation);
+      // Only a few: numbers of the shape among others, which the plain
+      // scanner takes until the next learning (see kFew).
+      if (r.at.count - before < kFew) bulk = Path::kPlain;
     }
   }
 
   // The same for field `field` (from 1) of each line: the other fields are
-  // skipped, not parsed. Not in line: beside the every-number loop, in the
-  // caller, it made the compiler keep the step's state (quellimar's sums) in
-  // memory, stored at every number of a one-column file. It runs on a copy
-  // of the step that nothing else reaches, kept in registers, and copies it
-  // back at the end; the caller hands it a copy too, so that the address of
-  // its own step never leaves it (see read_real_samples).
+  // skipped, not parsed. Each line by the general path, and while a line's
+  // layout pays, the lines that follow it by Path::kLines.
   template <class T, class Step>
-  __attribute__((noinline)) NETFIGURES_UNPAIRED std::int64_t each_field(Step& step, int field) {
-    Step local = step;
-    Cursor c{at_, line_, 0};
+  std::int64_t each_field(Step& step, int field) {
+    Run<Step> r{{at_, line_, 0}, step};
     fast::LineLayout layout;
     Speculation speculation;
-    Next next = Next::kAgain;
-    while (next != Next::kEnd && next != Next::kFailed) {
-      if (speculation.checking()) line_run<T>(c, layout, speculation, local);
+    for (;;) {
+      if (speculation.checking()) {
+        const std::int64_t before = r.at.count;
+        r = line_path<T>(std::move(r), layout);
+        took(Path::kLines, r.at.count - before);
+        if (r.at.count != before) speculation.hit();
+      }
       T value{};
-      next = field_of_line(c, field, layout, speculation, value);
+      const Next next = field_of_line(r.at, field, layout, speculation, value);
       if (next == Next::kValue) {
-        local(value);
-        ++c.count;
+        r.step(value);
+        ++r.at.count;
+        took(Path::kOneByOne, 1);
+      } else if (next != Next::kAgain) {
+        return finish(next, r, step);
       }
     }
-    take_state(step, local);
-    return next == Next::kEnd ? finish(c.count) : -1;
   }
 
  private:
@@ -332,271 +242,88 @@ class Source {
   // line), the end of the file, or a failure, recorded.
   enum class Next { kValue, kAgain, kEnd, kFailed };
 
-  // Integers 64 bytes at a time, while 64 bytes of data lie ahead: their
-  // length changes from line to line, so layouts seldom help.
-  template <class Step>
-  NETFIGURES_INLINE void integer_blocks(Cursor& c, Step& step) {
-    while (end_ - c.p >= 64) {
-      const char* const next = fast::integer_block(c.p, step, c.count, c.line);
-      if (next == c.p) return;
-      c.p = next;
-    }
-  }
+  // A path that takes fewer numbers than this at a time stops more often
+  // than it pays: short decimals among longer ones (a mixed format), or
+  // integers at the end of a block.
+  static constexpr std::int64_t kFew = 4;
 
-  // Short decimals 64 bytes at a time, while 64 bytes of data lie ahead
-  // and 16 bytes of the buffer lie behind; false where the first block took
-  // none.
-  template <class Step>
-  NETFIGURES_INLINE bool real_blocks(Cursor& c, Step& step) {
-    const char* const from = c.p;
-    while (end_ - c.p >= 64 && c.p - buffer_ >= 16) {
-      const char* const next = fast::real_block(c.p, step, c.count, c.line);
-      if (next == c.p) return next != from;
-      c.p = next;
-    }
-    return true;
-  }
-
-  // The loops of a long layout: run, and mixed_run.
-  enum class Loop { kRun, kMixed };
-
-  // The numbers of the learnt layout that follow, each with its white space;
-  // a short layout in a loop of its own, which touches nothing else, a long
-  // one out of line (long_loop).
-  // True where the run ended at a number the layout does not match, false
-  // where it matched one it could not convert.
-  // (The layout by value: a copy of its own, which nothing else can reach,
-  // stays in registers through the run.)
-  template <class T, class Step>
-  // cppcheck-suppress passedByValue ; a copy on purpose, see above
-  NETFIGURES_INLINE bool layout_run(Cursor& c, const fast::Layout layout, Step& step) {
-    if constexpr (std::is_integral_v<T>) {
-      if (layout.is_short() && layout.whole() <= 8) {
-        return run<true, T, Step, true>(c, layout, step);
-      }
-    }
-    if (layout.is_short()) return run<true, T>(c, layout, step);
-    return long_loop<Loop::kRun, T>(c, layout, step) != 0;
-  }
-
-  // The loop of a long layout out of line: a second copy of it in the
-  // every-number loop made the compiler keep more of that loop's state on
-  // the stack (%g's short layouts took 6% more instructions). It runs on
-  // copies of the cursor and the step, which it hands back: the address of
-  // the every-number loop's own never leaves it, or the compiler would keep
-  // them in memory through every loop. What the loop returns.
-  template <Loop kLoop, class T, class Step>
-  NETFIGURES_INLINE std::int64_t long_loop(Cursor& c, const fast::Layout& layout, Step& step) {
-    Cursor at = c;
-    Step copy = step;
-    const std::int64_t result = out_of_line<kLoop, T>(at, layout, copy);
-    c = at;
-    take_state(step, copy);
-    return result;
-  }
-
-  // In it, a copy of the step of its own is kept in registers, as in
-  // each_field, and the layout by value, as in layout_run.
-  template <Loop kLoop, class T, class Step>
-  // cppcheck-suppress passedByValue ; a copy on purpose, as in layout_run
-  __attribute__((noinline)) std::int64_t out_of_line(Cursor& c, const fast::Layout layout,
-                                                     Step& step) {
-    Step local = step;
-    std::int64_t result;
-    if constexpr (kLoop == Loop::kRun) {
-      result = run<false, T>(c, layout, local);
-    } else {
-      result = mixed_run<false>(c, layout, local);
-    }
-    take_state(step, local);
-    return result;
-  }
-
-  // The numbers of the layout that follow. Where negative numbers are few
-  // (see Negatives), the minus is looked for only where the layout does not
-  // match at a number's first byte; where they are not, the run ends,
-  // kSigned, and goes on with kSigned true: the minus added without a
-  // branch. kEight: an integer layout of up to eight digits, always in
-  // range, whose value is that of eight bytes in a word. The cursor is a
-  // local copy while the run lasts: the bytes are read through char
-  // pointers, which may be the cursor itself for all the compiler knows, and
-  // it would store the cursor at every number.
-  template <bool kSigned, bool kShort, bool kEight, class T, class Step>
-  NETFIGURES_INLINE Ended run_of(Cursor& at, const fast::Layout& layout, Step& step) {
-    Negatives negatives(at.count);
-    for (;;) {
-      unsigned negative = 0;
-      if constexpr (kSigned) {
-        negative = bytes::is_minus(*at.p);
-        if (!layout.matches<kShort>(at.p + negative)) return Ended::kUnmatched;
-      } else if (__builtin_expect(!layout.matches<kShort>(at.p), 0)) {
-        negative = bytes::is_minus(*at.p);
-        if (negative == 0 || !layout.matches<kShort>(at.p + 1)) return Ended::kUnmatched;
-        if (negatives.too_often(at.count)) return Ended::kSigned;
-      }
-      T value{};
-      if constexpr (kEight) {
-        const auto magnitude =
-            static_cast<std::int32_t>(bytes::digits_value(at.p + negative, layout.whole()));
-        value = negative != 0 ? -magnitude : magnitude;
-      } else if (!layout.value<kShort>(at.p + negative, negative != 0, value)) {
-        return Ended::kUnconverted;
-      }
-      at.line += layout.newlines();
-      at.p += negative + layout.length();
-      step(value);
-      ++at.count;
-    }
-  }
-
-  // True where the run ended at a number the layout does not match, false
-  // where it matched one it could not convert.
-  template <bool kShort, class T, class Step, bool kEight = false>
-  NETFIGURES_INLINE bool run(Cursor& c, const fast::Layout& layout, Step& step) {
-    Cursor at = c;
-    Ended ended = run_of<false, kShort, kEight, T>(at, layout, step);
-    if (ended == Ended::kSigned) ended = run_of<true, kShort, kEight, T>(at, layout, step);
-    c = at;
-    return ended == Ended::kUnmatched;
-  }
-
-  // Reals of a layout among which others come now and then, too often for
-  // runs of the layout to pay (%g writes a number in five or so shorter,
-  // where its last digits are zeros): each number of the layout as in run,
-  // each other one by the plain scanner without leaving the loop, until
-  // those come too often (each adds kMissDebt, each number of the layout
-  // takes one off) or one is not of the common form, or the layout matches a
-  // number it cannot convert. How many the layout took, or -1 where the
-  // others came too often. A short layout must be right eight times in nine:
-  // below that, real_block, which takes short decimals of every layout alike,
-  // is quicker.
-  template <bool kShort, class Step>
-  // cppcheck-suppress passedByValue ; a copy on purpose, as in layout_run
-  NETFIGURES_INLINE std::int64_t mixed_run(Cursor& c, const fast::Layout layout, Step& step) {
-    constexpr std::int64_t kMissDebt = kShort ? 8 : 2;
-    constexpr std::int64_t kMaxDebt = 64;
-    Cursor at = c;
-    std::int64_t taken = 0;
-    std::int64_t scanned = 0;
-    std::int64_t debt = 0;
-    std::int64_t taken_before = 0;  // at the last number the layout missed
-    bool paid = true;
-    for (;;) {
-      const unsigned negative = bytes::is_minus(*at.p);
-      double value;
-      if (layout.matches<kShort>(at.p + negative)) {
-        // A short one always converts; a long one may leave a number to the scanners.
-        if (!layout.value<kShort>(at.p + negative, negative != 0, value)) break;
-        at.line += layout.newlines();
-        at.p += negative + layout.length();
-        ++taken;
-      } else {
-        debt = std::max<std::int64_t>(debt - (taken - taken_before), 0) + kMissDebt;
-        taken_before = taken;
-        paid = debt <= kMaxDebt;
-        if (!paid) break;
-        const char* const end = scan::scan_plain(at.p, value);
-        if (end == nullptr) break;
-        at.p = past_plain(end, at.line);
-        ++scanned;
-      }
-      step(value);
-    }
-    at.count += taken + scanned;
-    c = at;
-    return paid ? taken : -1;
-  }
-
-  // Up to limit numbers of the common form, until one is not: how many.
-  template <class T, class Step>
-  NETFIGURES_INLINE std::int64_t plain_run(Cursor& c, std::int64_t limit, Step& step) {
-    std::int64_t numbers = 0;
-    for (c.p = skip_space(c.p, c.line); numbers < limit; ++numbers) {
-      T value{};
-      const char* const end = scan::scan_plain(c.p, value);
-      if (end == nullptr) break;
-      c.p = past_plain(end, c.line);
-      step(value);
-    }
-    c.count += numbers;
-    return numbers;
-  }
-
-  // Up to limit long decimals (scan::scan_long_decimal), until a number is
-  // not one: how many, which the caller counts. Out of line on copies, as
-  // long_loop.
-  template <class Step>
-  NETFIGURES_INLINE std::int64_t long_decimals(Cursor& c, std::int64_t limit, Step& step) {
-    Cursor at = c;
-    Step copy = step;
-    const std::int64_t numbers = long_decimals_out_of_line(at, limit, copy);
-    c = at;
-    take_state(step, copy);
-    return numbers;
-  }
-
-  template <class Step>
-  __attribute__((noinline)) std::int64_t long_decimals_out_of_line(Cursor& c, std::int64_t limit,
-                                                                   Step& step) {
-    Step local = step;
-    Cursor at = c;
-    std::int64_t numbers = 0;
-    // From the next number: the last may have left white space (the \n of
-    // a \r\n) behind it.
-    for (at.p = skip_space<true>(at.p, at.line); numbers < limit; ++numbers) {
-      double value;
-      const char* const end = scan::scan_long_decimal(at.p, value);
-      if (end == nullptr) break;
-      at.p = past_plain<true>(end, at.line);
-      local(value);
-    }
-    c = at;
-    take_state(step, local);
-    return numbers;
-  }
-
-  // Past a plain number that ends at end, as scan_plain found it, and the
-  // white space after it: the byte that ended it is white space, counted
-  // without a test (see plain_number).
-  // kByTable: white space told by bytes::is_space_by_table.
-  template <bool kByTable = false>
-  static const char* past_plain(const char* end, std::int64_t& line) {
-    line += *end == '\n';
-    return skip_space<kByTable>(end + 1, line);
-  }
-
-  template <bool kByTable = false>
-  static const char* skip_space(const char* p, std::int64_t& line) {
-    while (kByTable ? bytes::is_space_by_table(static_cast<unsigned char>(*p))
-                    : bytes::is_space(static_cast<unsigned char>(*p))) {
-      line += *p == '\n';
-      ++p;
-    }
-    return p;
-  }
-
-  // A number of the common form, its layout learnt if learning pays and it
-  // fits one; false where the general scanners must read it.
+  // The path of the shape the numbers after token take while no layout is
+  // checked: integers 64 bytes at a time; after a long decimal, long
+  // decimals; where the 64 bytes ahead are all short decimals, those 64
+  // bytes at a time; any other reals by the plain scanner.
   template <class T>
-  NETFIGURES_INLINE bool plain_number(Cursor& c, fast::Layouts& layouts, bool learning, T& value,
-                                      bool& learnt) {
+  Path bulk_path(const char* token, const char* p) const {
+    if (std::is_integral_v<T>) return Path::kIntegers;
+    if (p - token > scan::kShortDecimal + 1) return Path::kLongDecimals;
+    const bool room = end_ - p >= 64 && p - buffer_ >= 16;
+    return room && fast::short_decimals_only(p) ? Path::kShortDecimals : Path::kPlain;
+  }
+
+  // The numbers that shape's path takes from r on.
+  template <class T, class Step>
+  Run<Step> take(Path shape, Run<Step> r, const fast::Layout& layout, Speculation& speculation) {
+    constexpr bool kReals = std::is_floating_point_v<T>;
+    const std::int64_t before = r.at.count;
+    switch (shape) {
+      case Path::kLayout:
+        r = layout_path<T>(std::move(r), layout);
+        speculation.ran(r.at.count - before, kReals && layout.is_short());
+        break;
+      case Path::kShortDecimals:
+        if constexpr (kReals) r = real_block_path(std::move(r), buffer_, end_);
+        break;
+      case Path::kLongDecimals:
+        if constexpr (kReals) r = long_decimal_path(std::move(r), speculation.until_learning());
+        speculation.passed(r.at.count - before);
+        break;
+      case Path::kIntegers:
+        if constexpr (!kReals) r = integer_block_path(std::move(r), end_);
+        break;
+      default:
+        r = plain_path<T>(std::move(r), speculation.until_learning());
+        speculation.passed(r.at.count - before);
+    }
+    took(shape, r.at.count - before);
+    return r;
+  }
+
+  // Hands the step's state back, and the count, or -1.
+  template <class Step>
+  std::int64_t finish(Next next, Run<Step>& r, Step& step) {
+    step = std::move(r.step);
+    return next == Next::kEnd ? finish(r.at.count) : -1;
+  }
+
+  // One number by the general path, the plain scanner first: where it is
+  // read, its layout learnt into layout if that is given and the number fits
+  // one; token where it began.
+  template <class T>
+  Next one_number(Cursor& c, fast::Layout* layout, Speculation& speculation, const char*& token,
+                  T& value) {
+    c.p = skip_space(c.p, c.line);
+    token = c.p;
     const char* const end = scan::scan_plain(c.p, value);
-    if (end == nullptr) return false;
-    learnt = learning && layouts.learn(c.p, end);
+    if (end == nullptr) {
+      const Next next = general_token(c, value);
+      if (next == Next::kValue) speculation.missed(false);
+      return next;
+    }
+    const bool learnt = layout != nullptr && layout->learn(c.p, end);
     if (learnt) {  // the white space after the number is part of its layout
-      c.line += layouts.current().newlines();
-      c.p += bytes::is_minus(*c.p) + layouts.current().length();
+      c.line += layout->newlines();
+      c.p += bytes::is_minus(*c.p) + layout->length();
     } else {  // past the white space that ended it, which the next number need not wait for
       c.line += *end == '\n';
       c.p = end + 1;
     }
-    return true;
+    speculation.missed(learnt);
+    return Next::kValue;
   }
 
   // The token at c.p by the general scanners; the end of the buffer refills
   // it, and a token that may go on in the next block is read again after.
   template <class T>
-  NETFIGURES_INLINE Next general_token(Cursor& c, T& value) {
+  Next general_token(Cursor& c, T& value) {
     line_ = c.line;  // for the messages
     if (c.p == end_) return eof_ ? Next::kEnd : refilled(c);
     const scan::Token<T> t = scan::scan_next(c.p, T{});
@@ -625,73 +352,12 @@ class Source {
     return true;
   }
 
-  // The lines of the learnt line layout that follow: the number in the
-  // chosen field of each, the rest skipped by a constant step. Where both of
-  // its layouts are short, a loop of its own that touches nothing else. (By
-  // value, as in layout_run.)
-  template <class T, class Step>
-  // cppcheck-suppress passedByValue ; a copy on purpose, see above
-  NETFIGURES_INLINE void line_run(Cursor& c, const fast::LineLayout layout,
-                                  Speculation& speculation, Step& step) {
-    if (!layout.is_last()) {  // only short ones are learnt
-      line_loop<true, false, T>(c, layout, speculation, step);
-    } else if (layout.is_short()) {
-      line_loop<true, true, T>(c, layout, speculation, step);
-    } else {
-      line_loop<false, true, T>(c, layout, speculation, step);
-    }
-  }
-
-  template <bool kShort, bool kLast, class T, class Step>
-  NETFIGURES_INLINE void line_loop(Cursor& c, const fast::LineLayout& layout,
-                                   Speculation& speculation, Step& step) {
-    Cursor at = c;  // a local copy, as in run
-    if (lines_of<false, kShort, kLast, T>(at, layout, step) == Ended::kSigned) {
-      lines_of<true, kShort, kLast, T>(at, layout, step);
-    }
-    if (at.count != c.count) speculation.hit();
-    c = at;
-  }
-
-  // The lines of the layout that follow, the minus of their numbers as in
-  // run_of. kLast: the chosen field is the last of the line; otherwise the
-  // fields after it must match too before the number is taken.
-  template <bool kSigned, bool kShort, bool kLast, class T, class Step>
-  NETFIGURES_INLINE Ended lines_of(Cursor& at, const fast::LineLayout& layout, Step& step) {
-    Negatives negatives(at.count);
-    for (;;) {
-      if (!layout.before.matches<kShort>(at.p)) return Ended::kUnmatched;
-      const char* const field = at.p + layout.before.length();
-      unsigned negative = 0;
-      if constexpr (kSigned) {
-        negative = bytes::is_minus(*field);
-        if (!layout.number.matches<kShort>(field + negative)) return Ended::kUnmatched;
-      } else if (__builtin_expect(!layout.number.matches<kShort>(field), 0)) {
-        negative = bytes::is_minus(*field);
-        if (negative == 0 || !layout.number.matches<kShort>(field + 1)) return Ended::kUnmatched;
-        if (negatives.too_often(at.count)) return Ended::kSigned;
-      }
-      const char* const past = field + negative + layout.number.length();
-      if constexpr (!kLast) {
-        if (!layout.after.matches<kShort>(past)) return Ended::kUnmatched;
-      }
-      T value{};
-      if (!layout.number.value<kShort>(field + negative, negative != 0, value)) {
-        return Ended::kUnconverted;
-      }
-      ++at.line;
-      at.p = kLast ? past : past + layout.after.length();
-      step(value);
-      ++at.count;
-    }
-  }
-
   // One line by the general path: the value of its field `field`, with the
   // line learnt as the layout of the next ones while learning pays. A blank
   // line gives nothing.
   template <class T>
-  NETFIGURES_INLINE Next field_of_line(Cursor& c, int field, fast::LineLayout& layout,
-                                       Speculation& speculation, T& value) {
+  Next field_of_line(Cursor& c, int field, fast::LineLayout& layout, Speculation& speculation,
+                     T& value) {
     line_ = c.line;  // for the messages
     const char* const line = c.p;
     const std::int64_t blocks = blocks_;
@@ -727,7 +393,7 @@ class Source {
 
   // The number that fills the field at c.p, scanned as general_token scans.
   template <class T>
-  NETFIGURES_INLINE Next chosen_field(Cursor& c, T& value) {
+  Next chosen_field(Cursor& c, T& value) {
     for (;;) {
       const scan::Token<T> t = scan::scan_next(c.p, T{});
       if (t.seen == end_ && !eof_) {  // the number may go on in the next block
@@ -785,27 +451,37 @@ class Source {
   const char* at_;     // where start() left the reading
 };
 
-}  // namespace detail
+// Calls the step it points to: a step the reading loop can copy and assign
+// back, in place of one that cannot be assigned (a lambda).
+template <class Step>
+class Forward {
+ public:
+  explicit Forward(Step& step) : step_(&step) {}
+  template <class T>
+  void operator()(T value) const {
+    (*step_)(value);
+  }
 
-namespace detail {
+ private:
+  Step* step_;
+};
 
 // What read_real_samples and read_integer_samples do, T the kind of number.
+// The loop runs on a copy of the step, assigned back at the end: a step
+// that holds its state (a struct of sums) is copied, one that cannot be
+// assigned is called through a pointer to it.
 template <class T, class Step>
-NETFIGURES_INLINE std::int64_t read_samples(const char* path, Step& step, ReadError& error,
-                                            const Selection& selection, std::size_t block) {
-  char buffer[kBufferSize];
-  Source source(path, block, error, buffer);
-  if (!source.ok() || !source.start(selection)) return -1;
-  if (selection.field > 0) {
-    // A copy for the loop that is not in line: were the step's own address
-    // to reach it, the compiler could no longer keep the step's state in
-    // registers through the every-number loop below.
-    std::decay_t<Step> copy = step;
-    const std::int64_t n = source.each_field<T>(copy, selection.field);
-    take_state(step, copy);
-    return n;
+std::int64_t read_samples(const char* path, Step& step, ReadError& error,
+                          const Selection& selection, std::size_t block) {
+  if constexpr (!std::is_copy_assignable_v<Step>) {
+    Forward<Step> forward(step);
+    return read_samples<T>(path, forward, error, selection, block);
+  } else {
+    char buffer[kBufferSize];
+    Source source(path, block, error, buffer);
+    if (!source.ok() || !source.start(selection)) return -1;
+    return selection.field > 0 ? source.each_field<T>(step, selection.field) : source.each<T>(step);
   }
-  return source.each<T>(step);
 }
 
 }  // namespace detail
@@ -816,24 +492,21 @@ NETFIGURES_INLINE std::int64_t read_samples(const char* path, Step& step, ReadEr
 // number, or holds text that is not a number.
 // With a selection, only the chosen field of each line is read, after the
 // header line if there is one.
-// (In line in the caller, so that the step's state, such as a sum, stays in
-// registers through the loop: the compiler then sees that nothing else
-// reaches it. For that, a step should hold its state, a struct with an
-// operator() in line, not refer to it as a lambda does; a field is read into
-// a copy of the step, which is then assigned back.)
+// (The loop runs on a copy of the step, which keeps its state in registers;
+// a step should hold its state, a struct with an operator() in line, rather
+// than refer to it as a lambda does.)
 template <class Step>
-NETFIGURES_INLINE std::int64_t read_real_samples(const char* path, Step&& step, ReadError& error,
-                                                 const Selection& selection = {},
-                                                 std::size_t block = kDefaultBlock) {
+std::int64_t read_real_samples(const char* path, Step&& step, ReadError& error,
+                               const Selection& selection = {}, std::size_t block = kDefaultBlock) {
   return detail::read_samples<double>(path, step, error, selection, block);
 }
 
 // The same for integers: step(std::int32_t); a value outside the 32-bit
 // signed range is an error, never a wrapped value.
 template <class Step>
-NETFIGURES_INLINE std::int64_t read_integer_samples(const char* path, Step&& step, ReadError& error,
-                                                    const Selection& selection = {},
-                                                    std::size_t block = kDefaultBlock) {
+std::int64_t read_integer_samples(const char* path, Step&& step, ReadError& error,
+                                  const Selection& selection = {},
+                                  std::size_t block = kDefaultBlock) {
   return detail::read_samples<std::int32_t>(path, step, error, selection, block);
 }
 

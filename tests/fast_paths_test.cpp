@@ -326,7 +326,9 @@ TEST(Padding, IsAllTheReadingLoopReadsPastTheData) {
       sample_input::ReadError error;
       sample_input::detail::Source source(path.c_str(), block, error, buffer);
       ASSERT_TRUE(source.ok());
-      auto step = [](auto) {};
+      struct {
+        void operator()(double) {}
+      } step;
       EXPECT_EQ(file.field > 0  ? source.each_field<double>(step, file.field)
                 : file.integers ? source.each<std::int32_t>(step)
                                 : source.each<double>(step),
