@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -48,18 +49,48 @@ struct Read {
   ReadError error;
 };
 
-Read read_reals(const std::string& path, std::size_t block, const Selection& selection = {}) {
+// A step that holds its state, as the programs' steps do: the reading loop
+// runs its paths on copies of it and hands each copy back, so a copy lost on
+// the way shows as values missing. (A lambda refers to its state, which
+// every copy shares.)
+struct Collect {
+  std::vector<double> values;
+  template <class T>
+  void operator()(T x) {
+    values.push_back(static_cast<double>(x));
+  }
+};
+
+// How the tables hand their numbers on: by a lambda, or by a step that
+// holds its state.
+enum class Stepping { kLambda, kHolding };
+
+Read read_numbers(bool integers, const std::string& path, std::size_t block,
+                  const Selection& selection, Stepping stepping) {
   Read r;
-  r.count = sample_input::read_real_samples(
-      path.c_str(), [&](double x) { r.values.push_back(x); }, r.error, selection, block);
+  Collect holding;
+  auto lambda = [&](auto x) { r.values.push_back(static_cast<double>(x)); };
+  if (integers) {
+    r.count =
+        stepping == Stepping::kLambda
+            ? sample_input::read_integer_samples(path.c_str(), lambda, r.error, selection, block)
+            : sample_input::read_integer_samples(path.c_str(), holding, r.error, selection, block);
+  } else {
+    r.count =
+        stepping == Stepping::kLambda
+            ? sample_input::read_real_samples(path.c_str(), lambda, r.error, selection, block)
+            : sample_input::read_real_samples(path.c_str(), holding, r.error, selection, block);
+  }
+  if (stepping == Stepping::kHolding) r.values = std::move(holding.values);
   return r;
 }
 
-Read read_integers(const std::string& path, std::size_t block, const Selection& selection = {}) {
-  Read r;
-  r.count = sample_input::read_integer_samples(
-      path.c_str(), [&](std::int32_t x) { r.values.push_back(x); }, r.error, selection, block);
-  return r;
+Read read_reals(const std::string& path, std::size_t block) {
+  return read_numbers(false, path, block, {}, Stepping::kLambda);
+}
+
+Read read_integers(const std::string& path, std::size_t block) {
+  return read_numbers(true, path, block, {}, Stepping::kLambda);
 }
 
 // n copies of line: files long enough for the loops to run on their layouts.
@@ -82,22 +113,27 @@ struct GoodCase {
   int columns = 0;  // what the first lines hold, read in blocks of the default size; -1: any
 };
 
+void expect_values(const GoodCase& c, std::size_t block, const Read& r) {
+  ASSERT_EQ(r.error.what, What::kNone);
+  if (block == kDefaultBlock && c.columns >= 0) {
+    EXPECT_EQ(r.error.columns, c.columns);
+  }
+  ASSERT_EQ(r.count, static_cast<std::int64_t>(c.values.size()));
+  ASSERT_EQ(r.values.size(), c.values.size());
+  for (std::size_t i = 0; i < c.values.size(); ++i) {
+    EXPECT_TRUE(same(r.values[i], c.values[i]))
+        << "value " << i << ": read " << r.values[i] << ", expected " << c.values[i];
+  }
+}
+
 void expect_reads(const GoodCase& c, bool integers, const std::vector<std::size_t>& blocks) {
   ScratchDir dir;
   const std::string path = dir.write("samples", c.text);
   for (std::size_t block : blocks) {
-    SCOPED_TRACE("text '" + c.text.substr(0, 60) + "', block " + std::to_string(block));
-    const Read r =
-        integers ? read_integers(path, block, c.selection) : read_reals(path, block, c.selection);
-    ASSERT_EQ(r.error.what, What::kNone);
-    if (block == kDefaultBlock && c.columns >= 0) {
-      EXPECT_EQ(r.error.columns, c.columns);
-    }
-    ASSERT_EQ(r.count, static_cast<std::int64_t>(c.values.size()));
-    ASSERT_EQ(r.values.size(), c.values.size());
-    for (std::size_t i = 0; i < c.values.size(); ++i) {
-      EXPECT_TRUE(same(r.values[i], c.values[i]))
-          << "value " << i << ": read " << r.values[i] << ", expected " << c.values[i];
+    for (Stepping stepping : {Stepping::kLambda, Stepping::kHolding}) {
+      SCOPED_TRACE("text '" + c.text.substr(0, 60) + "', block " + std::to_string(block) +
+                   (stepping == Stepping::kLambda ? ", lambda" : ", holding step"));
+      expect_values(c, block, read_numbers(integers, path, block, c.selection, stepping));
     }
   }
 }
@@ -114,13 +150,15 @@ void expect_fails(const BadCase& c, bool integers, const std::vector<std::size_t
   ScratchDir dir;
   const std::string path = dir.write("samples", c.text);
   for (std::size_t block : blocks) {
-    SCOPED_TRACE("text '" + c.text.substr(0, 60) + "', block " + std::to_string(block));
-    const Read r =
-        integers ? read_integers(path, block, c.selection) : read_reals(path, block, c.selection);
-    EXPECT_EQ(r.count, -1);
-    EXPECT_EQ(r.error.what, c.what);
-    EXPECT_EQ(r.error.line, c.line);
-    EXPECT_EQ(r.error.token, c.token);
+    for (Stepping stepping : {Stepping::kLambda, Stepping::kHolding}) {
+      SCOPED_TRACE("text '" + c.text.substr(0, 60) + "', block " + std::to_string(block) +
+                   (stepping == Stepping::kLambda ? ", lambda" : ", holding step"));
+      const Read r = read_numbers(integers, path, block, c.selection, stepping);
+      EXPECT_EQ(r.count, -1);
+      EXPECT_EQ(r.error.what, c.what);
+      EXPECT_EQ(r.error.line, c.line);
+      EXPECT_EQ(r.error.token, c.token);
+    }
   }
 }
 
@@ -548,6 +586,98 @@ TEST(IntegerReader, RejectsWhatIsNotAnIntegerOrOutOfRange) {
   for (const BadCase& c : cases) expect_fails(c, true, kBlocks);
   const std::string digits(sample_input::kMaxNumberLength + 1, '0');
   expect_fails({digits, What::kTooLong, 1, digits.substr(0, 88) + "..."}, true, kLongBlocks);
+}
+
+// Lines of the traces the programs are built for, one a call, from values
+// in [-0.05, 1.05) as bench/gen_samples writes them.
+using Random = std::mt19937_64;
+
+double delay(Random& random) { return std::uniform_real_distribution<double>(-0.05, 1.05)(random); }
+
+std::string printed(const char* format, double x) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, x);
+  return text;
+}
+
+// The shortest digits that read back to x (Python's repr).
+std::string shortest(double x) {
+  char text[32];
+  char* const end = std::to_chars(text, text + sizeof text, x).ptr;
+  return std::string(text, end) + "\n";
+}
+
+std::string integer(Random& random, long least, long most) {
+  return std::to_string(std::uniform_int_distribution<long>(least, most)(random)) + "\n";
+}
+
+// Two columns, as bench/gen_samples writes them: a time, then a delay.
+std::string columns(Random& random) {
+  return printed("%.6f ", 1 + delay(random)) + printed("%.6f\n", 0.15 + delay(random) / 20);
+}
+
+// A format that changes from line to line, with separators that change too.
+std::string mixed(Random& random) {
+  const char* const formats[] = {"%.6f", "%.9f", "%g", "%.12g", "%.17g", "%e", "%.3e", "%.0f"};
+  const char* const separators[] = {"\n", "\n", "\n", "\r\n", "\t", " ", "  \n"};
+  const double scale = random() % 4 == 0 ? 1e4 : 1.0;
+  return printed(formats[random() % 8], delay(random) * scale) + separators[random() % 7];
+}
+
+// Which path takes the numbers of each shape: a change that sends a shape to
+// another path keeps every value, so only this notices it. docs/reader.md
+// has the same table, with what each path assumes and what it bought.
+TEST(Reader, EachShapeTakesItsPath) {
+  using sample_input::detail::Path;
+  struct Shape {
+    const char* name;
+    std::string (*line)(Random&);
+    Path path;  // takes at least 95% of the numbers
+    bool integers = false;
+    int field = 0;
+  };
+  // clang-format off
+  const std::vector<Shape> shapes{
+      {"%.6f", [](Random& r) { return printed("%.6f\n", delay(r)); }, Path::kLayout},
+      {"%.9f", [](Random& r) { return printed("%.9f\n", delay(r)); }, Path::kLayout},
+      {"%e", [](Random& r) { return printed("%e\n", delay(r)); }, Path::kLayout},
+      {"%.18e", [](Random& r) { return printed("%.18e\n", delay(r)); }, Path::kLayout},
+      {"%.6f CRLF", [](Random& r) { return printed("%.6f\r\n", delay(r)); }, Path::kLayout},
+      {"%g", [](Random& r) { return printed("%g\n", delay(r)); }, Path::kShortDecimals},
+      {"%.6f %.6f", columns,
+       Path::kShortDecimals},
+      {"repr", [](Random& r) { return shortest(delay(r)); },
+       Path::kLongDecimals},
+      {"%.17g", [](Random& r) { return printed("%.17g\n", delay(r)); }, Path::kLongDecimals},
+      {"mixed", mixed, Path::kPlain},
+      {"-f 2 of %.6f %.6f", columns,
+       Path::kLines, false, 2},
+      {"-f 1 of %.6f %.6f", columns,
+       Path::kLines, false, 1},
+      {"packet sizes", [](Random& r) { return integer(r, 40, 1500); }, Path::kIntegers, true},
+      {"7 digits", [](Random& r) { return integer(r, 1000000, 9999999); }, Path::kLayout, true},
+      {"8 digits", [](Random& r) { return integer(r, 10000000, 99999999); }, Path::kLayout, true},
+      {"10 digits", [](Random& r) { return integer(r, 1000000000, 2147483647); }, Path::kLayout, true},
+      {"9 digits or sizes", [](Random& r) { return r() % 2 ? integer(r, 100000000, 999999999) : integer(r, 40, 1500); },
+       Path::kIntegers, true},
+      {"-f 2 of sizes", [](Random& r) { return "17 " + integer(r, 1000, 1500); }, Path::kLines, true, 2},
+  };
+  // clang-format on
+  ScratchDir dir;
+  for (const Shape& shape : shapes) {
+    SCOPED_TRACE(shape.name);
+    Random random(27);
+    std::string text;
+    for (int i = 0; i < 100000; ++i) text += shape.line(random);
+    const std::string path = dir.write("samples", text);
+    std::fill(std::begin(sample_input::detail::path_numbers),
+              std::end(sample_input::detail::path_numbers), 0);
+    const Read r =
+        read_numbers(shape.integers, path, kDefaultBlock, {shape.field, false}, Stepping::kHolding);
+    ASSERT_EQ(r.error.what, What::kNone);
+    const std::int64_t taken = sample_input::detail::path_numbers[static_cast<int>(shape.path)];
+    EXPECT_GE(taken, r.count * 95 / 100) << "of " << r.count;
+  }
 }
 
 TEST(Reader, ReportsFilesThatCannotBeRead) {
