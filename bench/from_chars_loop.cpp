@@ -1,10 +1,13 @@
-// The yardstick of a correct general parser: read(2) into a buffer, split on
-// white space, std::from_chars on each token, sum. What a careful program
-// without the reader's fast paths would do.
+// The yardstick of a correct general parser: read(2) into a buffer and hand
+// std::from_chars the rest of it, letting it find where each number ends, as
+// a careful program without the reader's fast paths would. (Scanning each
+// token for its end first, then converting it, is 1.3 to 1.5 times slower
+// and would flatter every ratio against it.)
 //   from_chars_loop real|int FILE
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -28,15 +31,16 @@ int parse(int fd) {
     const char* const end = buffer + kept + got;
     for (;;) {
       while (p < end && is_space(*p)) ++p;
-      const char* stop = p;
-      while (stop < end && !is_space(*stop)) ++stop;
-      if (p == end || (stop == end && !eof)) break;  // the token may go on in the next read
+      if (p == end) break;
       T value{};
-      const auto result = std::from_chars(p, stop, value);
-      if (result.ec != std::errc() || result.ptr != stop) return 1;
+      const auto result = std::from_chars(p, end, value);
+      const bool ended = result.ptr != end && is_space(*result.ptr);
+      // A number cut by the end of the read ("1.5e" of "1.5e-05") goes on in the next.
+      if (!ended && !eof && std::find_if(result.ptr, end, is_space) == end) break;
+      if (result.ec != std::errc() || !(ended || result.ptr == end)) return 1;
       checksum += static_cast<double>(value);
       ++count;
-      p = stop;
+      p = result.ptr;
     }
     kept = static_cast<std::size_t>(end - p);
     std::memmove(buffer, p, kept);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times every program against its plain fscanf build (the same computation,
 # fscanf per number), the bare read-and-parse loop over the project's reader
-# ("parse"), and a read-and-parse loop over std::from_chars ("from_chars", the
+# ("parse"), and a tight read-and-parse loop that hands std::from_chars the
+# rest of the buffer and lets it find each number's end ("from_chars", the
 # yardstick of a correct general parser), in one run; prints the ratios and
 # the peak memory. The outputs of each program and its fscanf build are
 # compared.
