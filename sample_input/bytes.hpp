@@ -134,26 +134,11 @@ NETFIGURES_INLINE std::uint32_t digits_value(const char* s, int k) {
 }
 
 // Powers of ten up to 10^19, the largest below 2^64.
-inline constexpr std::uint64_t kPowersOfTen[] = {1u,
-                                                 10u,
-                                                 100u,
-                                                 1000u,
-                                                 10000u,
-                                                 100000u,
-                                                 1000000u,
-                                                 10000000u,
-                                                 100000000u,
-                                                 1000000000u,
-                                                 10000000000u,
-                                                 100000000000u,
-                                                 1000000000000u,
-                                                 10000000000000u,
-                                                 100000000000000u,
-                                                 1000000000000000u,
-                                                 10000000000000000u,
-                                                 100000000000000000u,
-                                                 1000000000000000000u,
-                                                 10000000000000000000u};
+inline constexpr auto kPowersOfTen = [] {
+  std::array<std::uint64_t, 20> powers{1};
+  for (std::size_t i = 1; i < powers.size(); ++i) powers[i] = powers[i - 1] * 10;
+  return powers;
+}();
 
 // The value of the n (0 to 24) digits at s, eight at a time: exact where it
 // fits 64 bits, as it does for 19 digits and for more with leading zeros.

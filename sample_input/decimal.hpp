@@ -101,30 +101,53 @@ inline constexpr std::uint64_t kInfinityBits = std::uint64_t{kMaxBiasedExponent}
 // undecided: the bits of a NaN, which no decimal rounds to.
 inline constexpr std::uint64_t kUndecided = ~std::uint64_t{0};
 
+// digits·t in three words, t the table's entry for exponent, with the digits
+// shifted up to their top bit (by zeros bits), so that the product's leading
+// bit is bit 190 or 191 and its top word holds every bit a double can keep.
+struct Product {
+  std::uint64_t w;  // the digits, shifted
+  int zeros;
+  std::uint64_t top;
+  std::uint64_t middle;
+  std::uint64_t bottom;
+};
+
+NETFIGURES_INLINE Product full_product(std::uint64_t digits, int exponent) {
+  const int zeros = __builtin_clzll(digits);
+  const std::uint64_t w = digits << zeros;
+  const Power& p = kPowersOfFive.power[exponent - kMinPower];
+  // w·high + (the top word of w·low) cannot overflow: it is below 2^64·(2^64 - 1).
+  const Uint128 lower = static_cast<Uint128>(w) * p.low;
+  const Uint128 upper = static_cast<Uint128>(w) * p.high + (lower >> 64);
+  return {w, zeros, static_cast<std::uint64_t>(upper >> 64), static_cast<std::uint64_t>(upper),
+          static_cast<std::uint64_t>(lower)};
+}
+
+// The bits of the double whose significand and rounding bit are kept, and
+// whose biased exponent is biased: past the midpoint, up; on it (tie), to
+// even. (No branch: the rounding bit is as likely set as not.) A significand
+// rounded up to 2^53 carries into the exponent, and from the largest finite
+// exponent into infinity's, as it should; a subnormal's has no implicit bit
+// and its exponent field is 0, or 1 once it rounds up to 2^52.
+NETFIGURES_INLINE std::uint64_t rounded(std::uint64_t kept, bool tie, int biased) {
+  std::uint64_t significand = kept >> 1;
+  significand += kept & (tie ? significand : 1) & 1;
+  const int field = biased < 1 ? 0 : biased - 1;
+  return (static_cast<std::uint64_t>(field) << kSignificandBits) + significand;
+}
+
 // The bits of the double nearest to digits·10^exponent, for digits not 0 and
 // exponent in the table's range, or kUndecided. Out of line, and its result
 // not through memory: the callers' common road then keeps its values in
 // registers.
 __attribute__((noinline)) inline std::uint64_t nearest(std::uint64_t digits, int exponent) {
-  // Digits with their top bit set, so that the product's leading bit is bit
-  // 190 or 191 and its top word holds every bit a double can keep.
-  const int zeros = __builtin_clzll(digits);
-  const std::uint64_t w = digits << zeros;
-  const Power& p = kPowersOfFive.power[exponent - kMinPower];
-  // y = w·t in three words. w·high + (the top word of w·low) cannot overflow:
-  // it is below 2^64·(2^64 - 1).
-  const Uint128 lower = static_cast<Uint128>(w) * p.low;
-  const Uint128 upper = static_cast<Uint128>(w) * p.high + (lower >> 64);
-  const auto top = static_cast<std::uint64_t>(upper >> 64);
-  const auto middle = static_cast<std::uint64_t>(upper);
-  const auto bottom = static_cast<std::uint64_t>(lower);
-
+  const Product y = full_product(digits, exponent);
   // The value is x·2^(binary_exponent + exponent - zeros), where x = w·5^q / 2^binary_exponent
   // lies in [y, y + w): t is 5^q's leading bits rounded down by less than 1,
   // and exact (x = y) up to kMaxWholePower. y's leading bit is bit 190 or 191:
   // that of the value is floor(q·log2 10) + 63 - zeros, or one more.
-  const int leading = static_cast<int>(top >> 63);
-  const int biased = floor_log2_pow10(exponent) + 63 + leading - zeros + kExponentBias;
+  const int leading = static_cast<int>(y.top >> 63);
+  const int biased = floor_log2_pow10(exponent) + 63 + leading - y.zeros + kExponentBias;
   if (biased >= kMaxBiasedExponent) return kInfinityBits;  // at least 2^1024
   // Bits of top below the rounding bit: of its 63 or 64 bits, a double keeps
   // 53 and the rounding bit is one more; a subnormal keeps as many fewer as
@@ -132,18 +155,18 @@ __attribute__((noinline)) inline std::uint64_t nearest(std::uint64_t digits, int
   const int dropped = 63 + leading - (kSignificandBits + 2) + (biased < 1 ? 1 - biased : 0);
   // The rounding bit's weight is 2^192 or more here, and x < 2^192.
   if (dropped >= 64) return 0;
-  std::uint64_t kept = top >> dropped;  // the significand, then the rounding bit
+  std::uint64_t kept = y.top >> dropped;  // the significand, then the rounding bit
   const std::uint64_t rest_mask = (std::uint64_t{1} << dropped) - 1;
-  const std::uint64_t rest = top & rest_mask;
+  const std::uint64_t rest = y.top & rest_mask;
   const bool exact = exponent >= 0 && exponent <= kMaxWholePower;
   // A tie only where x = y and nothing follows the rounding bit; an inexact x
   // is past the midpoint that y is on.
-  bool tie = exact && rest == 0 && middle == 0 && bottom == 0;
+  bool tie = exact && rest == 0 && y.middle == 0 && y.bottom == 0;
   // The rare test alone decides the branch, all its parts evaluated at once
   // (& not &&): as separate branches the compiler may test the rounding bit
   // first, which is a coin toss.
   const bool below_midpoint =
-      (rest == rest_mask) & (middle == ~std::uint64_t{0}) & (bottom > 0 - w);
+      (rest == rest_mask) & (y.middle == ~std::uint64_t{0}) & (y.bottom > 0 - y.w);
   if (__builtin_expect(below_midpoint, 0) && !exact && (kept & 1) == 0) {
     // y is below a midpoint by less than w: x, in [y, y + w), may be on it or past it.
     // From kMinTiePower to -1, x is on it: 5^-q·(x - midpoint) is an integer
@@ -154,15 +177,7 @@ __attribute__((noinline)) inline std::uint64_t nearest(std::uint64_t digits, int
     kept += 1;
     tie = true;
   }
-  // Past the midpoint, up; on it, to even. (No branch: the rounding bit is
-  // as likely set as not.)
-  std::uint64_t significand = kept >> 1;
-  significand += kept & (tie ? significand : 1) & 1;
-  // A significand rounded up to 2^53 carries into the exponent, and from the
-  // largest finite exponent into infinity's, as it should; a subnormal's has
-  // no implicit bit and its exponent field is 0, or 1 once it rounds up to 2^52.
-  const int field = biased < 1 ? 0 : biased - 1;
-  return (static_cast<std::uint64_t>(field) << kSignificandBits) + significand;
+  return rounded(kept, tie, biased);
 }
 
 // nearest() for most decimals, from one 64 × 64-bit product: that of the
