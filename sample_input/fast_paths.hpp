@@ -446,12 +446,12 @@ NETFIGURES_INLINE std::uint64_t through_last_space(std::uint64_t spaces, std::ui
 // The numbers whose first bytes starts marks and whose last bytes ends
 // marks, among the 64 bytes at p: each is converted on its own, from bit
 // masks, so none waits for the one before it to be measured. Calls step for
-// each and counts them; returns where it stopped, 64 when at none. Without
+// each; returns where it stopped, 64 when at none. Without
 // minuses (kSigned false: the block has none) a number is its digits alone,
 // and the loop keeps a few registers for the step.
 template <bool kSigned, class Step>
 NETFIGURES_INLINE int integers_of_block(const char* p, std::uint64_t starts, std::uint64_t ends,
-                                        std::uint64_t signs, Step& step, std::int64_t& count) {
+                                        std::uint64_t signs, Step& step) {
   while (starts != 0) {
     const int first = __builtin_ctzll(starts);
     const int negative = kSigned ? static_cast<int>(signs >> first & 1) : 0;
@@ -466,7 +466,6 @@ NETFIGURES_INLINE int integers_of_block(const char* p, std::uint64_t starts, std
       return first;  // longer, or out of range: for the scanners, which say why
     }
     step(value);
-    ++count;
     starts &= starts - 1;
     ends &= ends - 1;
   }
@@ -490,11 +489,12 @@ NETFIGURES_INLINE const char* integer_block(const char* p, Step& step, std::int6
   if (done == 0) return p;
   const std::uint64_t starts = ((c.digits & ~(c.digits << 1) & ~(signs << 1)) | signs) & done;
   const std::uint64_t ends = c.digits & ~(c.digits >> 1) & done;
-  const int stop =
-      std::min(64 - __builtin_clzll(done),
-               signs == 0 ? integers_of_block<false>(p, starts, ends, 0, step, count)
-                          : integers_of_block<true>(p, starts, ends, signs, step, count));
+  const int stop = std::min(64 - __builtin_clzll(done),
+                            signs == 0 ? integers_of_block<false>(p, starts, ends, 0, step)
+                                       : integers_of_block<true>(p, starts, ends, signs, step));
   const std::uint64_t passed = stop == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << stop) - 1;
+  // Counted once, not in the loop, which then keeps a register for the step.
+  count += bytes::count_bits(starts & passed);
   line += bytes::count_bits(c.newlines & passed);
   return p + stop;
 }
@@ -550,6 +550,7 @@ NETFIGURES_INLINE const char* real_block(const char* p, Step& step, std::int64_t
   // Where the digits before a point end, one a word: at its point, or past
   // the word where it has none.
   std::uint64_t wholes_ends = (c.points | ((ends << 1) & ~past_fractions)) & (done | (done << 1));
+  count += bytes::count_bits(starts);  // once, not in the loop, as in integer_block
   while (starts != 0) {
     const int first = __builtin_ctzll(starts);
     const int end = __builtin_ctzll(ends) + 1;
@@ -560,7 +561,6 @@ NETFIGURES_INLINE const char* real_block(const char* p, Step& step, std::int64_t
     const auto mantissa = static_cast<std::int64_t>(
         bytes::wide::number_before(p + end, end - first - negative, fraction));
     step(static_cast<double>(mantissa) / convert::signed_power_of_ten(fraction, negative != 0));
-    ++count;
     starts &= starts - 1;
     ends &= ends - 1;
     wholes_ends &= wholes_ends - 1;
