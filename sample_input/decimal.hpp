@@ -182,47 +182,14 @@ __attribute__((noinline)) inline std::uint64_t nearest(std::uint64_t digits, int
 
 // nearest() for most decimals, from one 64 × 64-bit product: that of the
 // digits and the top word of the power. The rest of the exact value adds
-// less than the digits w to that product's low word, so at most one to its
-// top word. The kept bits and the rounding stand either way but in two
-// cases, left to nearest() (kUndecided) with the results near the ends of the range:
-// the bits below the rounding bit all ones, the rounding bit clear and a
-// carry possible (it would round up what rounds down); and all zeros, the
-// rounding bit set and the low word zero (a tie, perhaps, to round to even).
-// Traces that keep every digit (%.18e) lie next to a double, where those
-// bits are all zeros or all ones, so both cases need the rounding bit too.
-NETFIGURES_INLINE std::uint64_t nearest_quickly(std::uint64_t digits, int exponent) {
-  const int zeros = __builtin_clzll(digits);
-  const std::uint64_t w = digits << zeros;
-  const Power& p = kPowersOfFive.power[exponent - kMinPower];
-  const Uint128 product = static_cast<Uint128>(w) * p.high;
-  const auto top = static_cast<std::uint64_t>(product >> 64);
-  const auto low = static_cast<std::uint64_t>(product);
-  const int leading = static_cast<int>(top >> 63);
-  const int biased = floor_log2_pow10(exponent) + 63 + leading - zeros + kExponentBias;
-  const int dropped = 63 + leading - (kSignificandBits + 2);  // below the rounding bit
-  const std::uint64_t rest_mask = (std::uint64_t{1} << dropped) - 1;
-  const std::uint64_t rest = top & rest_mask;
-  const std::uint64_t kept = top >> dropped;  // the significand, then the rounding bit
-  const std::uint64_t up = kept & 1;
-  // One branch, seldom taken (& and | rather than && and ||, which the
-  // compiler may turn into branches of their own, some a coin toss).
-  const bool carry = low + w < low;
-  if (__builtin_expect(((rest == rest_mask) & (up == 0) & carry) |
-                           ((rest == 0) & (up == 1) & (low == 0)) | (biased < 1) |
-                           (biased >= kMaxBiasedExponent - 1),
-                       0)) {
-    return kUndecided;
-  }
-  // Past the midpoint or short of it: up if the rounding bit is set. (A
-  // significand rounded up to 2^53 carries into the exponent, as it should.)
-  return (static_cast<std::uint64_t>(biased - 1) << kSignificandBits) + (kept >> 1) + up;
-}
-
-// nearest_quickly with one test in place of its two cases. The top word is
-// shifted up to its leading bit, so that the rounding bit is always bit 10:
-// where the bits from it down lie within one of a half (0x3FE to 0x400),
-// which holds in both cases and in a few more that the low word would
-// settle, the double is left undecided. For digits that are not 0.
+// less than the digits to that product's low word, so at most one to its top
+// word, two once that is shifted up to its leading bit (which puts the
+// rounding bit at bit 10): where the bits from the rounding bit down lie
+// within two of a half (0x3FE to 0x400), the double is left undecided. Traces
+// that keep every digit (%.18e) lie next to a double, where those bits are
+// all zeros or all ones: decided. For digits that are not 0. (One branch,
+// seldom taken: & and | rather than && and ||, which the compiler may turn
+// into branches of their own, some a coin toss.)
 NETFIGURES_INLINE std::uint64_t nearest_coarsely(std::uint64_t digits, int exponent) {
   const int zeros = __builtin_clzll(digits);
   const Power& p = kPowersOfFive.power[exponent - kMinPower];
@@ -254,7 +221,7 @@ NETFIGURES_INLINE bool round_decimal(std::uint64_t digits, int exponent, bool ne
   } else if (exponent > kMaxPower) {
     bits = detail::kInfinityBits;
   } else {
-    bits = detail::nearest_quickly(digits, exponent);
+    bits = detail::nearest_coarsely(digits, exponent);
     if (__builtin_expect(bits == detail::kUndecided, 0)) {
       bits = detail::nearest(digits, exponent);
       if (bits == detail::kUndecided) return false;
