@@ -1,5 +1,5 @@
-// The reader's fast paths, which the reading loop owns: speculation on the
-// layout of the last number, and integers 64 bytes at a time. Both are
+// What the reader's fast paths (paths.hpp) are made of: layouts of the last
+// number, and integers and short decimals 64 bytes at a time. All are
 // shortcuts to the values the scanners give, never another grammar: any text
 // they do not take goes to the scanners. What they may read past the data is
 // stated in sample_input.hpp, with the buffer that guarantees it.

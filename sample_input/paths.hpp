@@ -180,8 +180,14 @@ __attribute__((noinline)) Run<Step> run_apart(Run<Step> r, const Of& learnt) {
   return {at, std::move(step)};
 }
 
-// Path::kLayout: the numbers of the learnt layout that follow, each with its
-// white space, read by one or two 16-byte compares and a constant step.
+// Path::kLayout, for traces of one fixed-width format (%.6f, %.9f, %e,
+// %.18e, integers of 7 to 10 digits): the numbers of the learnt layout that
+// follow, each with its white space, found by one or two 16-byte compares
+// and a constant step, so that no number waits for the one before it to be
+// measured. Assumes every number has the bytes of the last, digits aside;
+// a minus is told by itself. Instructions a number, against the plain
+// scanner: %.6f 38 and 114, %e 94 and 218, %.18e 160 and 280, 7 digits 38
+// and 98.
 template <class T, class Step>
 Run<Step> layout_path(Run<Step> r, const fast::Layout& layout) {
   if constexpr (std::is_integral_v<T>) {
@@ -193,7 +199,10 @@ Run<Step> layout_path(Run<Step> r, const fast::Layout& layout) {
   return run_apart<false, T>(std::move(r), Numbers<false, false>{layout});
 }
 
-// Path::kLines: the lines of the learnt line layout that follow.
+// Path::kLines, for columns written by one printf (-f N): the lines of the
+// learnt line layout that follow, the text around the chosen field compared
+// as a layout's bytes are. Instructions a number of -f 2 on two columns: 45
+// against 438 by the general field path.
 template <class T, class Step>
 Run<Step> line_path(Run<Step> r, const fast::LineLayout& layout) {
   if (!layout.is_last()) {  // only short ones are learnt
@@ -203,7 +212,11 @@ Run<Step> line_path(Run<Step> r, const fast::LineLayout& layout) {
   return run_apart<false, T>(std::move(r), Lines<false, true>{layout});
 }
 
-// Path::kPlain: up to limit numbers of the common form (scan::scan_plain).
+// Path::kPlain, for formats that change from line to line (mixed), and what
+// the other paths leave between learning points: up to limit numbers of the
+// common form (scan::scan_plain), a sign, up to 19 digits past leading zeros
+// with a point, an exponent, white space after. 160 instructions a number
+// of a mixed format.
 template <class T, class Step>
 __attribute__((noinline)) Run<Step> plain_path(Run<Step> r, std::int64_t limit) {
   Cursor at = r.at;
@@ -220,7 +233,10 @@ __attribute__((noinline)) Run<Step> plain_path(Run<Step> r, std::int64_t limit) 
   return {at, std::move(step)};
 }
 
-// Path::kLongDecimals: up to limit long decimals (scan::scan_long_decimal).
+// Path::kLongDecimals, for Python's repr and %.17g: up to limit long
+// decimals (scan::scan_long_decimal), 16 to 31 bytes of digits with one point
+// among the first 16 and no exponent, too changeable in length for layouts.
+// Instructions a number of repr: 157 against 232 by the plain scanner.
 template <class Step>
 __attribute__((noinline)) Run<Step> long_decimal_path(Run<Step> r, std::int64_t limit) {
   Cursor at = r.at;
@@ -239,8 +255,10 @@ __attribute__((noinline)) Run<Step> long_decimal_path(Run<Step> r, std::int64_t 
   return {at, std::move(step)};
 }
 
-// Path::kIntegers: integers 64 bytes at a time (fast::integer_block), while
-// 64 bytes of data lie ahead of end.
+// Path::kIntegers, for integers of changing length (packet sizes):
+// integers 64 bytes at a time (fast::integer_block), while 64 bytes of data
+// lie ahead of end. Instructions a number of packet sizes: 55 against 98 by
+// the plain scanner.
 template <class Step>
 __attribute__((noinline)) Run<Step> integer_block_path(Run<Step> r, const char* end) {
   Cursor at = r.at;
@@ -253,8 +271,11 @@ __attribute__((noinline)) Run<Step> integer_block_path(Run<Step> r, const char* 
   return {at, std::move(step)};
 }
 
-// Path::kShortDecimals: short decimals 64 bytes at a time (fast::real_block),
-// while 64 bytes of data lie ahead of end and 16 bytes of the buffer behind.
+// Path::kShortDecimals, for %g (lengths that change every few numbers) and
+// columns of short decimals read without -f: short decimals 64 bytes at a
+// time (fast::real_block), while 64 bytes of data lie ahead of end and 16
+// bytes of the buffer behind. Against the plain scanner: 103 and 114
+// instructions a number of %g; two columns 0.70 times the time.
 template <class Step>
 __attribute__((noinline)) Run<Step> real_block_path(Run<Step> r, const char* begin,
                                                     const char* end) {

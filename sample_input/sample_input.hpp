@@ -35,7 +35,9 @@
 //       those it loads 16 bytes at the start of each number in them.
 //       real_block too, but with vector code it loads the 16 bytes that end
 //       where each number ends, which may begin up to 15 bytes before the
-//       block: it runs only where the buffer holds that many.
+//       block: it runs only where the buffer holds that many. The probe that
+//       chooses it (fast::short_decimals_only) loads 64 bytes where as many
+//       lie ahead.
 // - A full block always ends at the end of the buffer, so a fault past the
 //   padding would show at every block edge (tests/fast_paths_test.cpp maps
 //   the buffer right before a page that cannot be read).
