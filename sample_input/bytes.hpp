@@ -136,7 +136,7 @@ NETFIGURES_INLINE std::uint32_t digits_value(const char* s, int k) {
 // Powers of ten up to 10^19, the largest below 2^64.
 inline constexpr auto kPowersOfTen = [] {
   std::array<std::uint64_t, 20> powers{1};
-  for (std::size_t i = 1; i < powers.size(); ++i) powers[i] = powers[i - 1] * 10;
+  for (int i = 1; i < 20; ++i) powers[i] = powers[i - 1] * 10;
   return powers;
 }();
 

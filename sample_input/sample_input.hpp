@@ -202,10 +202,9 @@ class Source {
       ++r.at.count;
       took(Path::kOneByOne, 1);
       if (learning) bulk = bulk_path<T>(token, r.at.p);
-      if (speculation.checking()) {
-        r = take<T>(Path::kLayout, std::move(r), layout, speculation);
-        if (speculation.checking()) continue;
-      }
+      const bool checking = speculation.checking();
+      if (checking) r = take<T>(Path::kLayout, std::move(r), layout, speculation);
+      if (checking && speculation.checking()) continue;  // it pays: on with the next layout
       const std::int64_t before = r.at.count;
       r = take<T>(bulk, std::move(r), layout, speculation);
       // Only a few: numbers of the shape among others, which the plain
