@@ -17,10 +17,9 @@ int main(int argc, char** argv) {
     double checksum = 0;
     void operator()(double v) { checksum += v; }
   } sum;
-  const std::int64_t n =
-      std::strcmp(argv[1], "int") == 0
-          ? sample_input::read_integer_samples(argv[2], sum, error, selection)
-          : sample_input::read_real_samples(argv[2], sum, error, selection);
+  const std::int64_t n = std::strcmp(argv[1], "int") == 0
+                             ? sample_input::read_integer_samples(argv[2], sum, error, selection)
+                             : sample_input::read_real_samples(argv[2], sum, error, selection);
   if (n < 0) {
     std::fprintf(stderr, "parse_only: %s: unreadable or not numbers\n", argv[2]);
     return 1;
