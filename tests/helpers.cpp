@@ -180,17 +180,19 @@ Outcome run(const std::string& program, const std::vector<std::string>& args,
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
-  int held_open[2] = {-1, -1};  // standard input that never ends, for a signal mid-run
-  if (redirect.signal != 0 && pipe(held_open) != 0) throw std::runtime_error("pipe failed");
+  // Standard input that ends only when told, for a signal or a change mid-run.
+  const bool holds_input = redirect.signal != 0 || !redirect.meanwhile.empty();
+  int held_open[2] = {-1, -1};
+  if (holds_input && pipe(held_open) != 0) throw std::runtime_error("pipe failed");
 
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
-    if (redirect.signal != 0) {
+    if (holds_input) {
       if (dup2(held_open[0], 0) < 0) _exit(127);
       close(held_open[0]);
       close(held_open[1]);
-      signal(redirect.signal, SIG_DFL);  // as a scheduler finds it, whatever the test runner did
+      if (redirect.signal != 0) signal(redirect.signal, SIG_DFL);  // as a scheduler finds it
       sigset_t none;
       sigemptyset(&none);
       sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -235,12 +237,17 @@ Outcome run(const std::string& program, const std::vector<std::string>& args,
     execv(binary.c_str(), argv.data());
     _exit(127);
   }
-  if (redirect.signal != 0) {
+  if (holds_input) {
     close(held_open[0]);
     int waited = 0;
     for (; waited < 2000 && !waits_on_pipe(pid, binary); ++waited) usleep(10000);
     if (waited == 2000) ADD_FAILURE() << program << " never waited on standard input";
-    kill(pid, redirect.signal);
+    if (redirect.signal != 0) {
+      kill(pid, redirect.signal);
+    } else {
+      EXPECT_EQ(std::system(redirect.meanwhile.c_str()), 0) << redirect.meanwhile;
+      EXPECT_EQ(write(held_open[1], "0.5\n", 4), 4);
+    }
     close(held_open[1]);
   }
   int status = 0;

@@ -48,6 +48,8 @@ struct Redirect {
   // Standard input is a pipe kept open and empty; once the program waits on
   // it, this signal is sent to it.
   int signal = 0;
+  // Or this shell command is run, and then standard input gets "0.5\n" and ends.
+  std::string meanwhile;
   // This descriptor (0 or 2; 1 is stdout_closed) is closed when the program starts.
   int closed = -1;
   // Run where the program cannot reach its open files through /proc/self/fd,
@@ -97,6 +99,11 @@ struct Redirect {
     Redirect r;
     r.user = "root";
     r.without_fd_links = true;
+    return r;
+  }
+  static Redirect meanwhile_doing(const std::string& command) {
+    Redirect r;
+    r.meanwhile = command;
     return r;
   }
   static Redirect killed_by(int signal, bool without_fd_links = false) {

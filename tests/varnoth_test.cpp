@@ -306,6 +306,8 @@ TEST(Varnoth, FailsLoudlyOnBadInputAndOutput) {
       {"-u 1ms", files, {"-u1ms", "@/good", "@/cdf"}, 2, "", "varnoth: upper is not a number: '1ms'\n"},
       {"-u 0,5", files, {"-u", "0,5", "@/good", "@/cdf"}, 2, "", "varnoth: upper is not a number: '0,5' (a decimal point is needed)\n"},
       {"-u without a number", files, {"@/good", "@/cdf", "-u"}, 2, "", "varnoth: option '-u' after the files; options come first (a file named -u is ./-u)\n"},
+      {"-u given twice", files, {"-u", "1", "--upper=1000", "@/good", "@/cdf"}, 2, "", "varnoth: option -u given twice; one value is taken\n"},
+      {"-- after the files", files, {"@/good", "--"}, 2, "", "varnoth: option '--' after the files; options come first (a file named -- is ./--)\n"},
       {"--upper=1 is no change", files, {"--upper=1", "--", "-x", "-"}, 0, "0.500000000\n" + plain_distribution({0.5}), ""},
       {"a malformed chosen field", files, {"-H", "-f", "2", "@/trace", "@/cdf"}, 1, "", "varnoth: @/trace:3: not a number: '0.5x'\n"},
       {"gzip-compressed, the options and the distribution file kept", files, {"-f", "2", "@/t.gz", "@/cdf"}, 1, "", "varnoth: @/t.gz: looks gzip-compressed; decompress it first: zcat @/t.gz | varnoth -f 2 - @/cdf\n"},
@@ -383,6 +385,8 @@ std::vector<FileCase> file_cases() {
   Redirect into_out = Redirect::stdout_to("@/out");
   const Redirect nobody = Redirect::as("nobody");
   const Redirect root = Redirect::as("root");
+  Redirect root_into_out = Redirect::stdout_to("@/out");
+  root_into_out.user = "root";
   Redirect stdin_and_stdout_closed = Redirect::stdout_closed();
   stdin_and_stdout_closed.closed = 0;
   // A directory nobody may read but not write, holding a file anyone may write.
@@ -465,6 +469,15 @@ std::vector<FileCase> file_cases() {
       {"a default ACL for a new file", "mkdir d && setfacl -d -m u::rw,g::-,o::- d 2>/dev/null || exit 77", {"@/samples", "@/d/new"}, {}, 0, mean, "", "stat -c %a d/new", "600\n"},
       // Where owner and group cannot be kept, nobody gains: no set-ID bit, and the old group's bits meet the others'.
       {"an owner and group not kept", "chmod 777 . && chown root:root old && chmod 4646 old", {"@/samples", "@/old"}, nobody, 0, mean, "", "stat -c %U:%G:%a old", "nobody:nogroup:644\n"},
+      // What others do to the old file while varnoth reads: it takes the file as it is then.
+      {"the old file's mode changed while varnoth reads", "chmod 644 old", {"-", "@/old"}, Redirect::meanwhile_doing("chmod 600 @/old"), 0, mean, "", "stat -c %a old && wc -l <old", "600\n1000\n"},
+      {"the old file removed while varnoth reads", "chmod 600 old", {"-", "@/old"}, Redirect::meanwhile_doing("rm @/old"), 0, mean, "", "touch fresh && test $(stat -c %a old) = $(stat -c %a fresh) && wc -l <old", "1000\n"},
+      {"a symlink put in the old file's place while varnoth reads", "echo x >other && chmod 666 other", {"-", "@/old"}, Redirect::meanwhile_doing("ln -sf other @/old"), 0, mean, "", "test ! -L old && test $(stat -c %a old) != 666 && cat other", "x\n"},
+      {"another user's symlink in a sticky directory to the file standard output goes to", "touch out && mkdir -m 1777 sticky && ln -s ../out sticky/link && chown -h nobody sticky/link", {"@/samples", "@/sticky/link"}, root_into_out, 1, "", "varnoth: @/sticky/link: Permission denied\n", "", ""},
+      // The user may write the old file but not read it, or read but not write it: its attributes are kept where they can be read.
+      {"an ACL where owner and group cannot be kept", "chmod 777 . && chmod 0670 old && setfacl -m u:nobody:rw old 2>/dev/null || exit 77", {"@/samples", "@/old"}, nobody, 0, mean, "", "stat -c %U:%G:%a old && getfacl -cp old", "nobody:nogroup:600\nuser::rw-\ngroup::---\nother::---\n\n"},
+      {"user attributes the user may not read", "chmod 777 . && chmod 622 old && setfattr -n user.tag -v precious old 2>/dev/null || exit 77", {"@/samples", "@/old"}, nobody, 0, mean, "", "getfattr -d old && stat -c %a old", "622\n"},
+      {"user attributes of a file the owner may only read", "chmod 777 . && chown root:users old && chmod 464 old && setfattr -n user.tag -v x old 2>/dev/null || exit 77", {"@/samples", "@/old"}, Redirect::as("nobody", {"users"}), 0, mean, "", "getfattr --only-values -n user.tag old && stat -c %U:%G:%a old", "xnobody:users:464\n"},
       {"samples and distribution both closed descriptors", "", {"-", "/dev/stdout"}, stdin_and_stdout_closed, 1, "", "varnoth: standard input: Bad file descriptor\n", "", ""},
   };
   // clang-format on
@@ -510,6 +523,7 @@ TEST_P(NeverDestroysData, AndWritesWhereItIsTold) {
   Redirect redirect = c.redirect;
   redirect.stdin_path = redirect.stdin_path.empty() ? "" : place(redirect.stdin_path);
   redirect.stdout_path = place(redirect.stdout_path);
+  redirect.meanwhile = place(redirect.meanwhile);
   const Outcome o = run("varnoth", args, redirect);
   EXPECT_EQ(o.status, c.status);
   EXPECT_EQ(o.out, c.out);

@@ -44,8 +44,10 @@ std::string directory_of(const std::string& path) {
 // kernel's rule for protected symlinks: in a sticky directory anyone may
 // write to, such as /tmp, only a link of the follower's own or of the
 // directory's owner. Otherwise another user's link there could make varnoth
-// replace a file of the user's anywhere. Applied whatever the system's
-// setting says, as the shell's > applies it under the usual one.
+// replace a file of the user's anywhere. Applied to the links varnoth
+// follows itself, those that name the file, whatever the system's setting
+// says, as the shell's > has it under the usual one; links among the
+// directories on the way are the kernel's to follow.
 bool may_follow(const std::string& name, const struct stat& link) {
   struct stat where {};
   if (::stat(directory_of(name).c_str(), &where) != 0) return false;
@@ -102,41 +104,45 @@ Attributes attributes_of(const std::string& name) {
   return found;
 }
 
-#if __has_include(<sys/xattr.h>)
-// The extended attribute name of the file at path, or empty.
-std::string attribute(const std::string& file, const char* name) {
-  std::string value(
-      static_cast<std::size_t>(std::max<ssize_t>(::getxattr(file.c_str(), name, nullptr, 0), 0)),
-      '\0');
-  value.resize(static_cast<std::size_t>(
-      std::max<ssize_t>(::getxattr(file.c_str(), name, value.data(), value.size()), 0)));
-  return value;
+// What a new file gets from the shell's >: 0666 less the umask.
+mode_t new_file_mode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
 }
 
-// The old file's access ACL and user attributes, and no others, where the
-// new file may take them (as cp -a and sed -i keep them). The new file
-// would otherwise have its directory's default ACL, which may grant more
-// than the old file did. An ACL the new file cannot take is not dropped
-// silently either: the old file's group bits were its mask, the most any
-// named user or group had, and the new file's group gets nothing instead.
-void keep_extended(const std::string& old, int fd, mode_t mode) {
+#if __has_include(<sys/xattr.h>)
+// The old file's user attributes, those the user may read, and its access
+// ACL where acl is true, on the new file (as cp -a and sed -i keep them),
+// and no ACL of the directory's default, which may grant more than the old
+// file did. Before the mode, which may take the owner's write that setting
+// them needs. The mode to set: mode, or without the group's bits, where an
+// ACL could not be kept, since the old file's group bits were its mask, the
+// most any named user or group had.
+mode_t keep_extended(const std::string& old, int fd, mode_t mode, bool acl) {
   static const std::string kAcl = "system.posix_acl_access";
   std::string names(
       static_cast<std::size_t>(std::max<ssize_t>(::listxattr(old.c_str(), nullptr, 0), 0)), '\0');
   names.resize(static_cast<std::size_t>(
       std::max<ssize_t>(::listxattr(old.c_str(), names.data(), names.size()), 0)));
-  bool acl = false;
+  bool acl_kept = false;
   for (std::size_t at = 0; at < names.size();) {
     const std::string name = names.c_str() + at;
     at += name.size() + 1;
-    if (name != kAcl && name.rfind("user.", 0) != 0) continue;
-    acl = acl || name == kAcl;
-    const std::string value = attribute(old, name.c_str());
-    if (::fsetxattr(fd, name.c_str(), value.data(), value.size(), 0) != 0 && name == kAcl) {
-      ::fchmod(fd, mode & ~static_cast<mode_t>(S_IRWXG));
+    if ((name != kAcl || !acl) && name.rfind("user.", 0) != 0) continue;
+    std::string value(static_cast<std::size_t>(
+                          std::max<ssize_t>(::getxattr(old.c_str(), name.c_str(), nullptr, 0), 0)),
+                      '\0');
+    const ssize_t size = ::getxattr(old.c_str(), name.c_str(), value.data(), value.size());
+    const bool kept = size >= 0 && ::fsetxattr(fd, name.c_str(), value.data(),
+                                               static_cast<std::size_t>(size), 0) == 0;
+    if (name == kAcl) {
+      acl_kept = kept;
+      if (!kept) mode &= ~static_cast<mode_t>(S_IRWXG);
     }
   }
-  if (!acl) ::fremovexattr(fd, kAcl.c_str());  // the directory's default, where it has one
+  if (!acl_kept) ::fremovexattr(fd, kAcl.c_str());  // the directory's default, where it has one
+  return mode;
 }
 #endif
 
@@ -144,10 +150,11 @@ void keep_extended(const std::string& old, int fd, mode_t mode) {
 // as the old file has them now. Owner and group where the user may set them
 // (root any owner, others a group they belong to); where not, the new file
 // grants no one what the old did not: a set-ID bit of an owner or group not
-// kept is dropped, and the group and everyone else, whom the old file's
-// group and others now stand for, get what both had. After the last write,
-// since a write by anyone but root clears the set-ID bits, and the mode
-// after the owner, since a change of owner clears them too.
+// kept is dropped, no ACL is kept (its entries were the old owner's and
+// group's to have), and the group and everyone else, whom the old file's
+// group and others now stand for, get what both had. The mode last, after
+// the last write (a write by anyone but root clears the set-ID bits), after
+// the owner (a change of owner clears them too) and after the ACL.
 void keep_metadata(const OutputFile& file, const struct stat& old, int fd) {
   struct stat made {};
   if (::fstat(fd, &made) == 0 && (made.st_uid != old.st_uid || made.st_gid != old.st_gid) &&
@@ -155,16 +162,19 @@ void keep_metadata(const OutputFile& file, const struct stat& old, int fd) {
       ::fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) {
     // Not allowed: the new file belongs to the user who made it, in their group.
   }
+  const bool known = ::fstat(fd, &made) == 0;
+  const bool same_owner = known && made.st_uid == old.st_uid;
+  const bool same_group = known && made.st_gid == old.st_gid;
   mode_t mode = old.st_mode & 07777;
-  if (::fstat(fd, &made) == 0 && made.st_uid != old.st_uid) mode &= ~static_cast<mode_t>(S_ISUID);
-  if (made.st_gid != old.st_gid) {
+  if (!same_owner) mode &= ~static_cast<mode_t>(S_ISUID);
+  if (!same_group) {
     const mode_t both = (mode >> 3 & mode) & S_IRWXO;
     mode = (mode & ~static_cast<mode_t>(S_ISGID | S_IRWXG | S_IRWXO)) | both << 3 | both;
   }
-  if (::fchmod(fd, mode) != 0) program::file_failed(file.path, errno);
 #if __has_include(<sys/xattr.h>)
-  keep_extended(file.target, fd, mode);
+  mode = keep_extended(file.target, fd, mode, same_owner && same_group);
 #endif
+  if (::fchmod(fd, mode) != 0) program::file_failed(file.path, errno);
 }
 
 // Holds back every signal that can be held while a file is given a name and
@@ -244,14 +254,18 @@ OutputFile open(const char* path, const char* input_path) {
   const bool exists = ::stat(path, &old) == 0;
   if (!exists && errno != ENOENT) program::file_failed(path, errno);
   struct stat other {};
-  // Only a regular file loses its data: a terminal or a FIFO may be read
+  // Only a file or a disk loses its data: a terminal or a FIFO may be read
   // and written at once.
-  if (exists && S_ISREG(old.st_mode) && input_identity(input_path, other) &&
-      same_file(old, other)) {
+  if (exists && (S_ISREG(old.st_mode) || S_ISBLK(old.st_mode)) &&
+      input_identity(input_path, other) && same_file(old, other)) {
     program::file_failed(path, "is the sample file; the distribution would overwrite it",
                          program::kUsage);
   }
+  // The links varnoth follows itself may be followed: wherever they lead,
+  // to standard output's file, a FIFO or a device too.
+  file.target = final_name(path);
   if (exists && ::fstat(STDOUT_FILENO, &other) == 0 && same_file(old, other)) {
+    file.target.clear();
     file.path = "-";  // /dev/stdout, or the file standard output goes to: the lines follow the mean
     file.stream = stdout;
     return file;
@@ -259,9 +273,8 @@ OutputFile open(const char* path, const char* input_path) {
 
   // Everything that could stop the complete file from taking its place is
   // checked now, before the samples are read, and the message names what is
-  // at fault: the file, or the directory it goes in. The links on the way
-  // are checked for a FIFO or a device too, which is then written as it is.
-  file.target = final_name(path);
+  // at fault: the file, or the directory it goes in. A FIFO or a device is
+  // written as it is.
   if (exists && !S_ISREG(old.st_mode)) {
     file.target.clear();
     file.stream = std::fopen(path, "w");
@@ -290,6 +303,7 @@ OutputFile open(const char* path, const char* input_path) {
     program::file_failed(directory.c_str(), EPERM);
   }
   file.keeps_names = held.append_only;
+  file.private_mode = exists;
 
   // A new file is made as the shell's > makes it, with the umask or the
   // directory's default ACL; one that replaces another takes that one's
@@ -328,9 +342,16 @@ void commit(OutputFile& file) {
   // Standard output first: once the new file is in place, nothing may fail.
   program::close_stdout();
   const int fd = fileno(file.stream);
+  // The old file as it is now, not as it was: its mode may have changed,
+  // and it may be gone, or be a link that was not there (whose file is no
+  // old file of the user's).
   struct stat old {};
-  bool replaces = ::stat(file.target.c_str(), &old) == 0;  // as it is now, not as it was
-  if (replaces) keep_metadata(file, old, fd);
+  bool replaces = ::lstat(file.target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+  if (replaces) {
+    keep_metadata(file, old, fd);
+  } else if (file.private_mode && ::fchmod(fd, new_file_mode()) != 0) {
+    program::file_failed(file.path, errno);
+  }
   // On disk before it takes the old file's name, so that a crash cannot
   // leave an empty file where the old one was.
   if (::fsync(fd) != 0) program::file_failed(file.path, errno);
@@ -358,8 +379,9 @@ void commit(OutputFile& file) {
       // One made in the meantime is replaced as any other, where a name can
       // be given and taken back.
       if (errno != EEXIST || file.keeps_names) program::file_failed(file.path, errno);
-      replaces = ::stat(file.target.c_str(), &old) == 0;
-      if (replaces) keep_metadata(file, old, fd);
+      if (::lstat(file.target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        keep_metadata(file, old, fd);
+      }
     }
     const std::string directory = directory_of(file.target);
     if (!hidden_name(directory, file.temporary, name_it)) {

@@ -9,8 +9,6 @@
 // and devices are written directly.
 #pragma once
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <string>
 
@@ -18,12 +16,11 @@ namespace output_file {
 
 struct OutputFile {
   std::FILE* stream = nullptr;
-  const char* path = "-";  // as given, for messages; "-" is standard output
-  std::string target;      // the file a complete run replaces; empty when written directly
-  std::string temporary;   // the name it is written under until then; empty while it has none
-  bool replaces = false;   // target exists, and old is what it was
-  struct stat old {};
-  bool keeps_names = false;  // target's directory is append-only: a name given there stays
+  const char* path = "-";     // as given, for messages; "-" is standard output
+  std::string target;         // the file a complete run replaces; empty when written directly
+  std::string temporary;      // the name it is written under until then; empty while it has none
+  bool keeps_names = false;   // target's directory is append-only: a name given there stays
+  bool private_mode = false;  // made the user's alone, to take the mode of the file it replaces
 };
 
 // Opens path for writing before the input at input_path is read, so that a

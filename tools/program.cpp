@@ -240,7 +240,7 @@ std::string long_name(const char* arg) {
 // place, which would be taken for a file's name, than a file so named.
 bool option_spelling(const char* arg) {
   if (arg[0] != '-' || arg[1] == '\0') return false;
-  if (arg[1] == '-') return option_named(long_name(arg)) != nullptr;
+  if (arg[1] == '-') return arg[2] == '\0' || option_named(long_name(arg)) != nullptr;
   for (const char* c = arg + 1; *c != '\0'; ++c) {
     const Option* const o = option_lettered(*c);
     if (o == nullptr) return false;
@@ -259,13 +259,17 @@ bool option_spelling(const char* arg) {
 // abbreviations of the long options, and keep global state. The index of
 // the first operand; ended tells whether "--" came before it.
 int read_options(int argc, char** argv, CommandLine& line, bool& ended) {
-  bool field_given = false;
+  std::string given;  // the letters of the options with a value given so far
   const auto take = [&](const Option& o, const char* value) {
+    // One field is read, one range taken: a second value is a slip, as cut
+    // makes a second list.
+    if (o.value != nullptr && given.find(o.letter) != std::string::npos) {
+      die(kUsage, prefix() + "option -" + o.letter + " given twice; " +
+                      (o.letter == 'f' ? "one field is read" : "one value is taken"));
+    }
+    if (o.value != nullptr) given += o.letter;
     switch (o.letter) {
       case 'f':
-        // One field is read: a second -f is a slip, as cut makes it.
-        if (field_given) die(kUsage, prefix() + "option -f given twice; one field is read");
-        field_given = true;
         line.selection.field = field_number(value);
         break;
       case 'H':
