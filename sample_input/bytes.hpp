@@ -194,6 +194,18 @@ NETFIGURES_INLINE unsigned space_or_nul_mask16(const char* s) {
          high_bits(space_bytes(high) | bytes_equal(high, 0)) << 8;
 }
 
+// A byte equal to a or b (each below 0x80), a newline or NUL: what ends a
+// field of a delimited line (a the delimiter), or the text of a quoted one
+// (a the quote).
+NETFIGURES_INLINE unsigned stop_mask16(const char* s, char a, char b) {
+  const auto stops = [&](std::uint64_t word) {
+    return bytes_equal(word, static_cast<unsigned char>(a)) |
+           bytes_equal(word, static_cast<unsigned char>(b)) | bytes_equal(word, '\n') |
+           bytes_equal(word, 0);
+  };
+  return high_bits(stops(load8(s))) | high_bits(stops(load8(s + 8))) << 8;
+}
+
 // The value of the digits among the 16 bytes at s: whole digits, then, if
 // fraction is not 0, a point and fraction digits (whole + 1 + fraction <= 16).
 NETFIGURES_INLINE std::uint64_t number16(const char* s, int whole, int fraction) {
@@ -271,6 +283,14 @@ NETFIGURES_INLINE __m128i space(__m128i bytes) {
 NETFIGURES_INLINE unsigned space_or_nul_mask16(const char* s) {
   const __m128i b = load16(s);
   return mask(_mm_or_si128(space(b), _mm_cmpeq_epi8(b, _mm_setzero_si128())));
+}
+
+NETFIGURES_INLINE unsigned stop_mask16(const char* s, char a, char b) {
+  const __m128i bytes = load16(s);
+  const __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')),
+                                    _mm_cmpeq_epi8(bytes, _mm_setzero_si128()));
+  return mask(_mm_or_si128(ends, _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(a)),
+                                              _mm_cmpeq_epi8(bytes, _mm_set1_epi8(b)))));
 }
 
 // The value of digits among 16 bytes by a ladder of multiply-adds: digits

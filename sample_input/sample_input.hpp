@@ -31,6 +31,9 @@
 //     - The converters load 16 bytes at a number's start and 8 at each 8
 //       digits within it (bytes::whole_digits), and a layout's exponent 8
 //       bytes at its first digit.
+//     - Fields split by a delimiter are stepped over 16 bytes at a time
+//       (bytes::wide::stop_mask16), the next 16 loaded only where none of
+//       those was a stop, which the sentinel is.
 //     - integer_block runs only where 64 bytes of data lie ahead; besides
 //       those it loads 16 bytes at the start of each number in them.
 //       real_block too, but with vector code it loads the 16 bytes that end
@@ -46,6 +49,7 @@
 //   messages and at most kMaxNumberLength bytes of its own.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
@@ -83,6 +87,10 @@ struct ReadError {
     kTooLong,       // a number longer than kMaxNumberLength
     kCompressed,    // the file begins with the magic bytes of a compressor
     kShortLine,     // a line with fewer fields than the one chosen
+    kEmptyField,    // a line whose chosen field is empty (fields split by a delimiter)
+    kOpenQuote,     // a quoted field whose quote does not close before its line ends
+    kNoSuchName,    // no field of the header has the name chosen
+    kNameTwice,     // two fields of the header have it
   };
   What what = What::kNone;
   int errnum = 0;
@@ -92,17 +100,46 @@ struct ReadError {
   const char* compressor = "";    // kCompressed: "gzip", "bzip2", "xz" or "zstd"
   const char* decompressor = "";  // and the command that undoes it: "zcat", ...
   int fields = 0;                 // kShortLine: how many fields the line has
-  int field = 0;                  // and which one was chosen
-  // Not a failure, but what a warning is made of: when no field is chosen and
-  // each of the first lines holds the same count k >= 2 of numbers, k
-  // (likely columns, all read as samples); 0 otherwise.
+  int field = 0;                  // and which one was chosen (kEmptyField too)
+  const char* name = "";          // kNoSuchName, kNameTwice: the name chosen, as given
+  int named[2] = {};              // kNameTwice: the two fields that have it
+  char names[192] = {};           // kNoSuchName: the header's fields, each quoted, escaped, cut
+  // Not failures, but what warnings are made of:
+  // - when no field is chosen and each of the first lines holds the same
+  //   count k >= 2 of numbers, k (likely columns, all read as samples); 0
+  //   otherwise;
   int columns = 0;
+  // - when no field is chosen, the first word of the first lines that holds
+  //   numbers with no white space between them ("0.0-1.0", "2026-12-09"):
+  //   its line (0: none), its text (cut) and where each number in it ends;
+  struct Glued {
+    std::int64_t line = 0;
+    char word[48] = {};
+    int ends[6] = {};
+    int numbers = 0;  // in the whole word, which may be more than ends holds
+  } glued;
+  // - when a field is chosen among fields split by blanks, the first line
+  //   with two tabs in one run of blanks before that field (an empty field
+  //   to a file of tab-separated fields); 0: none.
+  std::int64_t tabs = 0;
 };
 
 // Which numbers of a file are the samples.
 struct Selection {
   int field = 0;        // 0: every number; N: only the N-th field of each line, from 1
   bool header = false;  // the first line is a header, skipped whatever it holds
+  // With a field chosen: '\0', fields split by runs of blanks; or the one
+  // byte that ends each field, as cut -d splits them (empty fields count; a
+  // field that begins with a double quote runs to its closing quote, a
+  // doubled one inside it standing for one, and may hold the delimiter).
+  // Never a byte a number, a quote or a line end is made of.
+  char delimiter = '\0';
+  // Lines whose first byte that is not a space or a tab is '#' are skipped
+  // as blank lines are, before the header too.
+  bool comments = false;
+  // With header and no field: the field the header names so, compared byte
+  // for byte once its quotes and the blanks around it are gone.
+  const char* name = nullptr;
 };
 
 // Writes the bytes [begin, end) to out as printable text on one line:
@@ -177,8 +214,14 @@ class Source {
   bool ok() const { return fd_ >= 0; }
 
   // Reads the first block and skips what comes before the samples: the
-  // header line if selected; false on a failure, which has been recorded.
-  bool start(const Selection& selection);
+  // header line if selected (and the comment lines and blank lines before
+  // it, with comments), taking the number of the field it names if a name
+  // is chosen; false on a failure, which has been recorded. integers: the
+  // numbers are integers, for what the first lines are found to hold.
+  bool start(const Selection& selection, bool integers = false);
+
+  // The field chosen, from 1 (named by the header, once start() read it); 0: none.
+  int field() const { return field_; }
 
   // Hands each number of the file to step, a double or an std::int32_t as T
   // says; the count, or -1 with the error recorded. One number by the
@@ -215,9 +258,21 @@ class Source {
 
   // The same for field `field` (from 1) of each line: the other fields are
   // skipped, not parsed. Each line by the general path, and while a line's
-  // layout pays, the lines that follow it by Path::kLines.
+  // layout pays, the lines that follow it by Path::kLines. Fields split by
+  // the selection's delimiter are read by a general path of their own; the
+  // layout of a line holds its delimiters and quotes as it holds blanks.
   template <class T, class Step>
   std::int64_t each_field(Step& step, int field) {
+    return delimiter_ != '\0' ? lines<T, true>(step, field) : lines<T, false>(step, field);
+  }
+
+ private:
+  // What a step of the loop came to: a value, nothing yet (a refill, a blank
+  // line), the end of the file, or a failure, recorded.
+  enum class Next { kValue, kAgain, kEnd, kFailed };
+
+  template <class T, bool kDelimited, class Step>
+  std::int64_t lines(Step& step, int field) {
     Run<Step> r{{at_, line_, 0}, step};
     fast::LineLayout layout;
     Speculation speculation;
@@ -229,7 +284,8 @@ class Source {
         if (r.at.count != before) speculation.hit();
       }
       T value{};
-      const Next next = field_of_line(r.at, field, layout, speculation, value);
+      const Next next = kDelimited ? delimited_line(r.at, field, layout, speculation, value)
+                                   : field_of_line(r.at, field, layout, speculation, value);
       if (next == Next::kValue) {
         r.step(value);
         ++r.at.count;
@@ -239,11 +295,6 @@ class Source {
       }
     }
   }
-
- private:
-  // What a step of the loop came to: a value, nothing yet (a refill, a blank
-  // line), the end of the file, or a failure, recorded.
-  enum class Next { kValue, kAgain, kEnd, kFailed };
 
   // A path that takes fewer numbers than this at a time stops more often
   // than it pays: short decimals among longer ones (a mixed format), or
@@ -329,6 +380,7 @@ class Source {
   Next general_token(Cursor& c, T& value) {
     line_ = c.line;  // for the messages
     if (c.p == end_) return eof_ ? Next::kEnd : refilled(c);
+    if (comments_ && *c.p == '#' && at_line_start(c.p)) return skip_line(c);
     const scan::Token<T> t = scan::scan_next(c.p, T{});
     if (t.seen == end_ && !eof_) return refilled(c);
     if (too_long(c.p, t.end)) return fail(ReadError::What::kTooLong, c.p);
@@ -370,7 +422,16 @@ class Source {
       ++c.line;
       return Next::kAgain;
     }
-    if (c.p == end_) return eof_ ? Next::kEnd : refilled(c);
+    if (c.p == end_) {
+      if (eof_) return Next::kEnd;
+      // Read on from the line's start, so that its blanks are seen whole
+      // (two tabs may lie on either side of the edge); past them where
+      // there are too many to keep.
+      if (!too_long(line, end_)) c.p = line;
+      return refilled(c);
+    }
+    if (comments_ && *c.p == '#') return skip_line(c);
+    if (c.p - line > 1) note_tabs(line, c.p, c.line);
     if (!to_field(c, field)) return Next::kFailed;
     const char* const chosen = c.p;
     const Next next = chosen_field(c, value);
@@ -384,6 +445,104 @@ class Source {
       speculation.missed(false);
     }
     return Next::kValue;
+  }
+
+  // One line of fields split by the delimiter, by the general path, as
+  // field_of_line reads a line of blank-separated ones.
+  template <class T>
+  Next delimited_line(Cursor& c, int field, fast::LineLayout& layout, Speculation& speculation,
+                      T& value) {
+    line_ = c.line;  // for the messages
+    const std::int64_t blocks = blocks_;
+    Held held{c.p, c.p};
+    const Next start = delimited_start(c);
+    if (start != Next::kValue) return start;
+    if (!to_delimited_field(c, held, field)) return Next::kFailed;
+    if (!past_field(c, held)) return Next::kFailed;
+    if (held.field == nullptr) return fail(ReadError::What::kTooLong, c.p);
+    const Text text = field_text(held.field, c.p);
+    if (text.begin == text.end) {
+      error_.field = field;
+      return fail_line(ReadError::What::kEmptyField, held.line != nullptr ? held.line : held.field);
+    }
+    const scan::Status not_one =
+        std::is_integral_v<T> ? scan::Status::kNotAnInteger : scan::Status::kNotANumber;
+    if (!text.quotes_closed) return fail_text(not_one, text.begin, text.end);
+    if (too_long(text.begin, text.end))
+      return fail_text(ReadError::What::kTooLong, text.begin, text.end);
+    const scan::Token<T> t = scan::scan_next(text.begin, T{});
+    // The number must fill its field, as in a line of blank-separated ones.
+    const bool fills = t.end == text.end;
+    if (!fills || !token_value(t, text.begin, value)) {
+      return fail_text(t.status == scan::Status::kOutOfRange && fills ? t.status : not_one,
+                       text.begin, text.end);
+    }
+    if (!rest_of_line(c, held)) return Next::kFailed;
+    const bool whole = blocks_ == blocks;  // the line is in the buffer as it began
+    if (whole && speculation.learning() && plain<T>(text.begin, text.end)) {
+      speculation.missed(layout.learn(held.line, text.begin, text.end, c.p));
+    } else {
+      speculation.missed(false);
+    }
+    return Next::kValue;
+  }
+
+  // A delimited line being read: where it began and where its current field
+  // began, each nullptr once no longer in the buffer (a line or a field may
+  // be longer than a number).
+  struct Held {
+    const char* line;
+    const char* field;
+  };
+
+  // Reads the next block where the data at c.p has run out, keeping the
+  // held line if it fits, or else its held field, or else nothing before
+  // c.p; moves c.p and what is held with the text; false on a failure,
+  // which has been recorded.
+  bool read_on(Cursor& c, Held& held);
+  // From the start of a delimited line at c.p: a blank line (blanks other
+  // than the delimiter) or a comment passed, or the refill or the end of
+  // the data met; kValue where c.p is then at the first field, past its
+  // blanks.
+  Next delimited_start(Cursor& c);
+  // From the first field of a delimited line at c.p to the start of field
+  // `field`; false where the line has fewer (recorded) or a refill failed.
+  bool to_delimited_field(Cursor& c, Held& held, int field);
+  // Past the field at c.p, to the delimiter or the newline that ends it (or
+  // the end of the data): a quoted one past its closing quote first; false
+  // where its quote does not close (recorded) or a refill failed.
+  bool past_field(Cursor& c, Held& held);
+  // From the end of the chosen field at c.p past the newline, each field's
+  // quotes checked; false as past_field.
+  bool rest_of_line(Cursor& c, Held& held);
+
+  // The text of the field [begin, end) without the blanks around it and,
+  // where it is quoted, without its quotes and the blanks inside them;
+  // quotes_closed false where text stands after the closing quote or a
+  // doubled quote inside (no number has either), the text then being the
+  // field as written.
+  struct Text {
+    const char* begin;
+    const char* end;
+    bool quotes_closed;
+  };
+  static Text field_text(const char* begin, const char* end);
+
+  // Whether the number [begin, end), which a scanner read whole, has the
+  // form a layout is learnt from: a minus perhaps, digits, and for reals a
+  // point and an exponent (no plus sign before it all, no hexadecimal, inf
+  // or nan); at most kMaxIntegerDigits digits for integers.
+  template <class T>
+  static bool plain(const char* begin, const char* end) {
+    const char* s = begin + bytes::is_minus(*begin);
+    if (s == end || !bytes::is_digit(*s)) return false;
+    if constexpr (std::is_integral_v<T>) {
+      return end - s <= convert::kMaxIntegerDigits &&
+             std::all_of(s, end, [](char c) { return bytes::is_digit(c); });
+    }
+    return std::all_of(s, end, [](char c) {
+      return bytes::is_digit(c) || c == '.' || (c | 0x20) == 'e' || bytes::is_sign(c) != 0;
+    });
   }
 
   const char* skip_field_text(const char* p) const;
@@ -436,9 +595,37 @@ class Source {
   bool read_block(const char*& p);
   Next fail(scan::Status status, const char* at);
   Next fail(ReadError::What what, const char* at);
+  // The same, quoting [begin, end), all in the buffer.
+  Next fail_text(scan::Status status, const char* begin, const char* end);
+  Next fail_text(ReadError::What what, const char* begin, const char* end);
+  // The same, quoting from `from` to the end of its line.
+  Next fail_line(ReadError::What what, const char* from);
+  // Past the line at c.p, a comment, and its newline; kAgain, or kFailed
+  // where a refill failed (recorded).
+  Next skip_line(Cursor& c);
+  // Whether p, where a word begins, is where its line begins but for spaces and tabs.
+  bool at_line_start(const char* p) const;
+  // Notes the line of a run of blanks [begin, end) before the chosen field
+  // that holds two tabs, if it is the first (see ReadError::tabs).
+  void note_tabs(const char* begin, const char* end, std::int64_t line);
+  // Past the comment lines and blank lines at p, for the header; false
+  // where a refill failed (recorded).
+  bool skip_comments(const char*& p);
+  // Reads the header at p, finds the field named `name` and goes past it;
+  // false where none or two have that name, or the data failed (recorded).
+  bool find_name(const char*& p, const char* name);
+  // One field [begin, end) of the header, the index-th, compared with the
+  // name and listed for the message; nullptr begin: one too long to hold.
+  void header_field(const char* begin, const char* end, int index, const char* name);
   std::int64_t finish(std::int64_t count);
-  // Each of the first lines from p on holds this many numbers (at least 2), or 0.
-  int columns(const char* p) const;
+  // Each of the first lines from p on holds this many numbers (at least 2),
+  // or 0; notes the first word among them that holds numbers with no white
+  // space between them (ReadError::glued).
+  int columns(const char* p, bool integers);
+  // How many numbers the word [begin, end) holds, as the scanners read them
+  // one after another, noted in glued where more than one; where it holds
+  // text that is no number, 1.
+  int numbers_in(const char* begin, const char* end, bool integers, ReadError::Glued& glued) const;
 
   ReadError& error_;
   int fd_ = -1;
@@ -452,6 +639,13 @@ class Source {
   const char* begin_;  // where the data starts
   char* end_;          // where it ends and the sentinel stands
   const char* at_;     // where start() left the reading
+  // What the selection asks for (see Selection); the field as start() took it.
+  char delimiter_ = '\0';
+  bool comments_ = false;
+  int field_ = 0;
+  // Whether the text dropped from before begin_ ends where a line begins but
+  // for spaces and tabs, so that a '#' at begin_ may begin a comment.
+  bool begins_line_ = true;
 };
 
 // Calls the step it points to: a step the reading loop can copy and assign
@@ -482,8 +676,8 @@ std::int64_t read_samples(const char* path, Step& step, ReadError& error,
   } else {
     char buffer[kBufferSize];
     Source source(path, block, error, buffer);
-    if (!source.ok() || !source.start(selection)) return -1;
-    return selection.field > 0 ? source.each_field<T>(step, selection.field) : source.each<T>(step);
+    if (!source.ok() || !source.start(selection, std::is_integral_v<T>)) return -1;
+    return source.field() > 0 ? source.each_field<T>(step, source.field()) : source.each<T>(step);
   }
 }
 

@@ -50,9 +50,9 @@ TEST(Bruntel, DividesTheExactTotalByBothDivisors) {
       {"a divisor that looks like no option", files, {"@/three", "-x", "2"}, 2, "", "bruntel: first divisor is not a number: '-x'\n"},
       {"a divisor before the file is an option", files, {"-5", "@/three", "2"}, 2, "", "bruntel: unknown option '-5' (a file named -5 is ./-5)\n"},
       {"a file named -5, after --", files, {"--", "-5", "-5", "2"}, 0, "-10.000000000\n", ""},
-      {"one divisor", files, {"@/three", "10"}, 2, "", "usage: bruntel [-f N] [-H] SAMPLE_FILE FIRST_DIVISOR SECOND_DIVISOR\n"},
-      {"extra argument", files, {"@/three", "10", "2", "3"}, 2, "", "usage: bruntel [-f N] [-H] SAMPLE_FILE FIRST_DIVISOR SECOND_DIVISOR\n"},
-      {"options and one divisor", files, {"-f", "2", "@/three", "10"}, 2, "", "usage: bruntel [-f N] [-H] SAMPLE_FILE FIRST_DIVISOR SECOND_DIVISOR\n"},
+      {"one divisor", files, {"@/three", "10"}, 2, "", "usage: bruntel [-f N] [-H] [-d C] [-C] SAMPLE_FILE FIRST_DIVISOR SECOND_DIVISOR\n"},
+      {"extra argument", files, {"@/three", "10", "2", "3"}, 2, "", "usage: bruntel [-f N] [-H] [-d C] [-C] SAMPLE_FILE FIRST_DIVISOR SECOND_DIVISOR\n"},
+      {"options and one divisor", files, {"-f", "2", "@/three", "10"}, 2, "", "usage: bruntel [-f N] [-H] [-d C] [-C] SAMPLE_FILE FIRST_DIVISOR SECOND_DIVISOR\n"},
   });
   // clang-format on
 }
@@ -75,9 +75,9 @@ TEST(Tessarn, DividesEightTimesTheExactTotalByTheInterval) {
       {"decimal comma", files, {"@/two", "0,25"}, 2, "", "tessarn: interval is not a number: '0,25' (a decimal point is needed)\n"},
       {"field 2 past a header", files, {"-H", "-f", "2", "@/packets", "2"}, 0, "1000.000000000\n", ""},
       {"a negative interval", files, {"@/two", "-2"}, 0, "-1000.000000000\n", ""},
-      {"no interval", files, {"@/two"}, 2, "", "usage: tessarn [-f N] [-H] SAMPLE_FILE INTERVAL\n"},
-      {"extra argument", files, {"@/two", "1", "2"}, 2, "", "usage: tessarn [-f N] [-H] SAMPLE_FILE INTERVAL\n"},
-      {"options but no interval", files, {"-H", "@/two"}, 2, "", "usage: tessarn [-f N] [-H] SAMPLE_FILE INTERVAL\n"},
+      {"no interval", files, {"@/two"}, 2, "", "usage: tessarn [-f N] [-H] [-d C] [-C] SAMPLE_FILE INTERVAL\n"},
+      {"extra argument", files, {"@/two", "1", "2"}, 2, "", "usage: tessarn [-f N] [-H] [-d C] [-C] SAMPLE_FILE INTERVAL\n"},
+      {"options but no interval", files, {"-H", "@/two"}, 2, "", "usage: tessarn [-f N] [-H] [-d C] [-C] SAMPLE_FILE INTERVAL\n"},
   });
   // clang-format on
 }

@@ -28,16 +28,17 @@ struct Wide {
   unsigned (*point_mask16)(const char*);
   unsigned (*equal_mask16)(const char*, const char*);
   unsigned (*space_or_nul_mask16)(const char*);
+  unsigned (*stop_mask16)(const char*, char, char);
   bytes::Classes (*classify64)(const char*);
 };
 
 const std::vector<Wide> kWide{
     {"portable", bytes::portable::digit_mask16, bytes::portable::point_mask16,
      bytes::portable::equal_mask16, bytes::portable::space_or_nul_mask16,
-     bytes::portable::classify64},
+     bytes::portable::stop_mask16, bytes::portable::classify64},
 #ifdef __SSE2__
     {"sse2", bytes::sse2::digit_mask16, bytes::sse2::point_mask16, bytes::sse2::equal_mask16,
-     bytes::sse2::space_or_nul_mask16, bytes::sse2::classify64},
+     bytes::sse2::space_or_nul_mask16, bytes::sse2::stop_mask16, bytes::sse2::classify64},
 #endif
 };
 
@@ -100,6 +101,12 @@ TEST(Bytes, EveryClassifierAgreesWithTheOneByteDefinitions) {
             ASSERT_EQ(
                 wide.space_or_nul_mask16(text + start),
                 mask_of(window + start, 16, [](unsigned char x) { return space(x) || x == 0; }));
+            for (const char stop : {',', '\t', '"'}) {
+              ASSERT_EQ(wide.stop_mask16(text + start, stop, '"'),
+                        mask_of(window + start, 16, [&](unsigned char x) {
+                          return x == stop || x == '"' || x == '\n' || x == 0;
+                        }));
+            }
             const unsigned equal = wide.equal_mask16(text + start, text + 16);
             std::uint64_t want = 0;
             for (int k = 0; k < 16; ++k)
@@ -293,12 +300,15 @@ TEST(Padding, IsAllTheReadingLoopReadsPastTheData) {
     long_reals += i % 100 < 50 ? "1.234567890123e+05\n" : "0.09726430841378601\n";
   }
   std::string columns;
+  std::string csv;
   for (int i = 0; i < 600; ++i) columns += "0.000597 0.113641\n";
+  for (int i = 0; i < 300; ++i) csv += "0.000597,0.113641,7\n\"0.000597\",\"x,\"\"\",0.113641\n";
   struct File {
     std::string text;
     bool integers;
-    std::int64_t count;  // -1: fails at its end
-    int field = 0;       // in field mode, the field read of each line
+    std::int64_t count;     // -1: fails at its end
+    int field = 0;          // in field mode, the field read of each line
+    char delimiter = '\0';  // and what splits its fields
   };
   // clang-format off
   const std::vector<File> files{
@@ -316,6 +326,11 @@ TEST(Padding, IsAllTheReadingLoopReadsPastTheData) {
       {columns + "0.25 1", false, 601, 1},
       {columns + "0.000597 0.1136", false, 601, 1},
       {columns + "0.25x 1", false, -1, 1},
+      {csv, false, 600, 1, ','},
+      {csv, false, 600, 3, ','},
+      {csv + "0.25,\"1", false, -1, 1, ','},
+      {csv + "0.25,\"x\"", false, 601, 1, ','},
+      {csv + "\"0.25\"", false, 601, 1, ','},
   };
   // clang-format on
   for (const File& file : files) {
@@ -326,6 +341,9 @@ TEST(Padding, IsAllTheReadingLoopReadsPastTheData) {
       sample_input::ReadError error;
       sample_input::detail::Source source(path.c_str(), block, error, buffer);
       ASSERT_TRUE(source.ok());
+      if (file.delimiter != '\0') {
+        ASSERT_TRUE(source.start({file.field, false, file.delimiter}));
+      }
       struct {
         void operator()(double) {}
       } step;

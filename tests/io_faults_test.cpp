@@ -19,16 +19,16 @@ using testing_helpers::ScratchDir;
 
 struct Program {
   std::string name;
-  std::string samples;                  // a good sample file's content
-  std::vector<std::string> trailing;    // the arguments after the sample file
-  std::string out;                      // what it prints for those samples
-  std::string options = "[-f N] [-H]";  // as its usage line shows them
+  std::string samples;                              // a good sample file's content
+  std::vector<std::string> trailing;                // the arguments after the sample file
+  std::string out;                                  // what it prints for those samples
+  std::string options = "[-f N] [-H] [-d C] [-C]";  // as its usage line shows them
 };
 
 // varnoth's distribution file goes to @, the scratch directory.
 std::vector<Program> programs() {
   return {
-      {"varnoth", "0.25\n0.75\n", {"@/cdf"}, "0.500000000\n", "[-f N] [-H] [-u U]"},
+      {"varnoth", "0.25\n0.75\n", {"@/cdf"}, "0.500000000\n", "[-f N] [-H] [-d C] [-C] [-u U]"},
       {"quellimar", "1\n1\n", {}, "tot 2.000000000\navg 1.000000000\nFI 1.000000000\n"},
       {"ostrevan", "10\n9\n", {}, "TX 10\nRX 9\nPLR 10.000000\n"},
       {"bruntel", "10\n20\n", {"3", "2"}, "5.000000000\n"},
@@ -144,7 +144,8 @@ TEST(IoFaults, HelpAndVersion) {
       const Outcome o = run(p.name, {flag});
       EXPECT_EQ(o.status, 0);
       EXPECT_EQ(o.out.rfind(usage, 0), 0u) << o.out;
-      for (const char* told : {"standard input", "-f, --field=N", "-H, --header"}) {
+      for (const char* told : {"standard input", "-f, --field=N", "-H, --header",
+                               "-d, --delimiter=C", "-C, --skip-comments"}) {
         EXPECT_NE(o.out.find(told), std::string::npos) << told << " not in " << o.out;
       }
       EXPECT_EQ(o.err, "");
@@ -201,6 +202,12 @@ TEST(Options, PickTheSamplesInEveryProgram) {
   };
   const std::string other = "3 10\n0\n-2 -20\n";
   const std::string none = "PROG: @/samples: no number in the file\n";
+  const std::string csv = "3,10\n0,0\n-2,-20\n-5,40\n";
+  const std::string tsv = "3\t\t-7\n0\t\t8\n-2\t\t-9\n-5\t\t-1\n";  // field 2 empty
+  const std::string quoted = "\"a,b\",\"10\"\n\"\"\"\",0\n\"x\"\"y,\",\"-20\"\n, \" 40 \" \n";
+  const std::string tabs =
+      "PROG: warning: line 1 holds an empty field between two tabs, which -f counts as no field; "
+      "-d '\\t' counts it\n";
   // clang-format off
   const std::vector<Reading> cases{
       {"-f 1 of two columns", {"-f", "1"}, two, col1, 0, ""},
@@ -263,6 +270,43 @@ TEST(Options, PickTheSamplesInEveryProgram) {
       {"no abbreviations", {"--head"}, two, "", 2, "PROG: unknown option '--head' (a file named --head is ./--head)\n"},
       {"an option after a good one", {"-f", "2", "-q"}, two, "", 2, "PROG: unknown option '-q' (a file named -q is ./-q)\n"},
       {"--header=yes", {"--header=yes"}, two, "", 2, "PROG: option --header takes no value: '--header=yes'\n"},
+      // Fields split by one byte, as cut splits them: empty ones count, blanks around them go.
+      {"-d , -f 2", {"-d", ",", "-f", "2"}, csv, col2, 0, ""},
+      {"-d ';' -f 1", {"-d", ";", "-f", "1"}, "3;10\n0;0\n-2;-20\n-5;40\n", col1, 0, ""},
+      {"-d '\\t' -f 3 past an empty field", {"-d", "\\t", "-f", "3"}, tsv, col3, 0, ""},
+      {"-d of a tab itself", {"-d", "\t", "-f", "3"}, tsv, col3, 0, ""},
+      {"--delimiter=, --field=2", {"--delimiter=,", "--field=2"}, csv, col2, 0, ""},
+      {"-Hd, -f2, grouped", {"-Hd,", "-f2"}, header + csv, col2, 0, ""},
+      {"empty fields before and after the chosen one", {"-d", ",", "-f", "3"}, ",,-7,\nx,,8,,\n, ,-9\n,,-1,,,\n", col3, 0, ""},
+      {"blanks, CRLF and blank lines", {"-d", ",", "-f", "2"}, " 3 , 10 \r\n\n0,0\r\n \t\r\n-2,\t-20\n-5,40", col2, 0, ""},
+      {"quoted fields hold the delimiter and quotes", {"-d", ",", "-f", "2"}, quoted, col2, 0, ""},
+      {"an empty chosen field", {"-d", ",", "-f", "2"}, "3,10\n0,\n", "", 1, "PROG: @/samples:2: field 2 is empty: '0,'\n"},
+      {"an empty quoted field", {"-d", ",", "-f", "1"}, "3,10\n\"\",0\n", "", 1, "PROG: @/samples:2: field 1 is empty: '\"\",0'\n"},
+      {"a quote that does not close", {"-d", ",", "-f", "3"}, "3,\"a,10\n", "", 1, "PROG: @/samples:1: quote not closed before the end of the line: '\"a,10'\n"},
+      {"the wrong delimiter", {"-d", ",", "-f", "2"}, "3;10\n", "", 1, "PROG: @/samples:1: line has 1 field, no field 2: '3;10'\n"},
+      {"-d without -f", {"-d", ","}, csv, "", 2, "PROG: option -d needs -f, the field to read\n"},
+      {"-d of two bytes", {"-d", ";;", "-f", "1"}, csv, "", 2, "PROG: the delimiter is one byte (\\t for a tab): ';;'\n"},
+      {"-d of a byte of numbers", {"-d", ".", "-f", "1"}, csv, "", 2, "PROG: the delimiter cannot be a byte of a number, a quote or a line end: '.'\n"},
+      {"-d of a quote", {"-d", "\"", "-f", "1"}, csv, "", 2, "PROG: the delimiter cannot be a byte of a number, a quote or a line end: '\"'\n"},
+      // A field by the name the header gives it; a name that reads as a number is a number.
+      {"-H -f NAME", {"-d", ",", "-H", "-f", "delay"}, "time,delay\n" + csv, col2, 0, ""},
+      {"-f NAME before -H", {"--field=delay", "-d,", "-H"}, "time,delay\n" + csv, col2, 0, ""},
+      {"a quoted name after a byte order mark", {"-d", ",", "-H", "-f", "time"}, "\ufeff\"time\",\"delay\"\r\n" + csv, col1, 0, ""},
+      {"a name among blank-separated fields", {"-H", "-f", "delay"}, header + two, col2, 0, ""},
+      {"-f 1 is field 1 whatever the header names", {"-d", ",", "-H", "-f", "1"}, "2,1\n" + csv, col1, 0, ""},
+      {"a name the header lacks", {"-d", ",", "-H", "-f", "rtt"}, "time,delay\n" + csv, "", 1, "PROG: @/samples:1: no field named 'rtt' in the header: 'time', 'delay'\n"},
+      {"a name the header gives twice", {"-d", ",", "-H", "-f", "delay"}, "time,delay,delay\n3,10,10\n", "", 1, "PROG: @/samples:1: two fields named 'delay' in the header, 2 and 3; -f 2 or -f 3 picks one\n"},
+      {"a name without -H", {"-f", "delay"}, two, "", 2, "PROG: field is not a whole number: 'delay'\n"},
+      // Comment lines (-C): skipped wherever they stand, before the header too.
+      {"-C before and after the header", {"-C", "-H", "-f", "delay"}, "# c\n  # d\ntime delay\n# e\n" + two + "#f\n", col2, 0, ""},
+      {"-C: a # after blanks", {"-C"}, " \t# x 1\n" + col1 + "\t#", col1, 0, ""},
+      {"-C: a # inside a line is no comment", {"-C", "-f", "3"}, "3 #x 10\n0 # 0\n-2 #y -20\n-5 # 40\n", col2, 0, ""},
+      {"-C with -d: a # field is no comment", {"-C", "-d", ",", "-f", "1"}, "3,#\n0,#x\n-2,\n-5, #\n", col1, 0, ""},
+      // Where the input suggests a misread: the figures stand, a warning names the option.
+      {"two tabs in a row without -d: a warning", {"-f", "2"}, tsv, col3, 0, tabs},
+      {"two tabs in a row with -d '\\t': no warning", {"-d", "\\t", "-f", "3"}, tsv, col3, 0, ""},
+      {"numbers glued together: a warning", {}, col1 + "2026-12-09\n", col1 + "2026\n-12\n-09\n", 0, "PROG: warning: line 5 holds numbers with no space between them ('2026-12-09' reads as 2026, -12 and -09)\n"},
+      {"glued columns: both warnings", {}, "3-10\n0-0\n", "3\n-10\n0\n-0\n", 0, "PROG: warning: line 1 holds numbers with no space between them ('3-10' reads as 3 and -10)\n" + warning("2")},
   };
   // clang-format on
   for (const Program& p : programs()) {
@@ -270,8 +314,9 @@ TEST(Options, PickTheSamplesInEveryProgram) {
       SCOPED_TRACE(p.name + ": " + c.name);
       ScratchDir dir;
       const auto placed = [&](std::string text) {
-        const std::size_t at = text.find("PROG");
-        if (at != std::string::npos) text.replace(at, 4, p.name);
+        for (std::size_t at = 0; (at = text.find("PROG", at)) != std::string::npos;) {
+          text.replace(at, 4, p.name);
+        }
         return testing_helpers::placed(text, dir.root());
       };
       std::vector<std::string> args = c.options;

@@ -113,15 +113,15 @@ TEST(QuellimarAndOstrevan, FailLoudly) {
       {"field 1 of the same file", files, {"-f", "1", "@/fields"}, 0, quellimar_says("6.000000000", "2.000000000", "0.857142857"), ""},
       {"a decimal comma in the chosen field", files, {"-f", "2", "@/comma field"}, 1, "", "quellimar: @/comma field:2: not a number: '0,5' (a decimal point is needed)\n"},
       {"a file named -x is an option", files, {"-x"}, 2, "", "quellimar: unknown option '-x' (a file named -x is ./-x)\n"},
-      {"no argument", files, {}, 2, "", "usage: quellimar [-f N] [-H] SAMPLE_FILE\n"},
-      {"two arguments", files, {"@/one", "@/one"}, 2, "", "usage: quellimar [-f N] [-H] SAMPLE_FILE\n"},
-      {"options but no file", files, {"-H", "-f", "2"}, 2, "", "usage: quellimar [-f N] [-H] SAMPLE_FILE\n"},
-      {"-- but no file", files, {"--"}, 2, "", "usage: quellimar [-f N] [-H] SAMPLE_FILE\n"},
+      {"no argument", files, {}, 2, "", "usage: quellimar [-f N] [-H] [-d C] [-C] SAMPLE_FILE\n"},
+      {"two arguments", files, {"@/one", "@/one"}, 2, "", "usage: quellimar [-f N] [-H] [-d C] [-C] SAMPLE_FILE\n"},
+      {"options but no file", files, {"-H", "-f", "2"}, 2, "", "usage: quellimar [-f N] [-H] [-d C] [-C] SAMPLE_FILE\n"},
+      {"-- but no file", files, {"--"}, 2, "", "usage: quellimar [-f N] [-H] [-d C] [-C] SAMPLE_FILE\n"},
       {"-f at the end", files, {"-f"}, 2, "", "quellimar: option -f needs a field number\n"},
       {"--field at the end", files, {"-H", "--field"}, 2, "", "quellimar: option --field needs a field number\n"},
       {"an option after the file", files, {"@/one", "-H"}, 2, "", "quellimar: option '-H' after the files; options come first (a file named -H is ./-H)\n"},
       {"an option after the file and more", files, {"@/one", "x", "--field=1"}, 2, "", "quellimar: option '--field=1' after the files; options come first (a file named --field=1 is ./--field=1)\n"},
-      {"an option of another program", files, {"@/one", "-u"}, 2, "", "usage: quellimar [-f N] [-H] SAMPLE_FILE\n"},
+      {"an option of another program", files, {"@/one", "-u"}, 2, "", "usage: quellimar [-f N] [-H] [-d C] [-C] SAMPLE_FILE\n"},
   });
   check("ostrevan", {
       {"one count", files, {"@/one"}, 1, "", "ostrevan: @/one: two counts are needed (TX, then RX), found 1\n"},
@@ -136,8 +136,8 @@ TEST(QuellimarAndOstrevan, FailLoudly) {
       {"a malformed chosen field", files, {"-f", "2", "@/counts"}, 1, "", "ostrevan: @/counts:2: not an integer: '95O'\n"},
       {"one count in the chosen field", files, {"-f", "2", "@/two counts"}, 1, "", "ostrevan: @/two counts: two counts are needed (TX, then RX), found 1\n"},
       {"a line short of the chosen field", files, {"-f", "4", "@/counts"}, 1, "", "ostrevan: @/counts:1: line has 3 fields, no field 4: 'tx'\n"},
-      {"no argument", files, {}, 2, "", "usage: ostrevan [-f N] [-H] SAMPLE_FILE\n"},
-      {"two arguments", files, {"@/one", "@/one"}, 2, "", "usage: ostrevan [-f N] [-H] SAMPLE_FILE\n"},
+      {"no argument", files, {}, 2, "", "usage: ostrevan [-f N] [-H] [-d C] [-C] SAMPLE_FILE\n"},
+      {"two arguments", files, {"@/one", "@/one"}, 2, "", "usage: ostrevan [-f N] [-H] [-d C] [-C] SAMPLE_FILE\n"},
   });
   // clang-format on
 }

@@ -111,12 +111,20 @@ struct GoodCase {
   std::vector<double> values;
   Selection selection = {};
   int columns = 0;  // what the first lines hold, read in blocks of the default size; -1: any
+  std::int64_t glued = -1;  // and the line of the first word of glued numbers, read so; -1: any
+  std::int64_t tabs = -1;   // the first line with two tabs before the chosen field, at any block
 };
 
 void expect_values(const GoodCase& c, std::size_t block, const Read& r) {
   ASSERT_EQ(r.error.what, What::kNone);
   if (block == kDefaultBlock && c.columns >= 0) {
     EXPECT_EQ(r.error.columns, c.columns);
+    if (c.glued >= 0) {
+      EXPECT_EQ(r.error.glued.line, c.glued);
+    }
+  }
+  if (c.tabs >= 0) {
+    EXPECT_EQ(r.error.tabs, c.tabs);
   }
   ASSERT_EQ(r.count, static_cast<std::int64_t>(c.values.size()));
   ASSERT_EQ(r.values.size(), c.values.size());
@@ -219,6 +227,50 @@ TEST(RealReader, ReadsEveryLayoutAndForm) {
       // One UTF-8 byte order mark where the file begins is skipped, across reads of any size.
       {"\ufeff0.5\n0.25\n", {0.5, 0.25}},
       {"\ufeff-1e3", {-1000}},
+      // Two tabs in a row before the chosen field: an empty field to a tab-separated file.
+      {"0.10\t\t0.002\n0.20\t0.00004\t0.003\n", {0.002, 0.00004}, {2}, 0, 0, 1},
+      {"0.10\t0.5\n0.20\t \t0.25\n", {0.5, 0.25}, {2}, 0, 0, 2},
+      {"x\n\t\t0.5\n", {0.5}, {1, true}, 0, 0, 2},
+      {"1\t0.5\t\t7\n1  0.25\n", {0.5, 0.25}, {2}, 0, 0, 0},  // after it, or spaces: no empty field
+                                                              // before it
+      // Numbers with no white space between them, in the first lines: noted, read.
+      {"0.0-1.0 5\n1.0-2.0 6\n", {0, -1, 5, 1, -2, 6}, {}, 3, 1},
+      {"1\n2026-12-09\n", {1, 2026, -12, -9}, {}, 0, 2},
+      {"1e5-3", {1e5, -3}, {}, 0, 1},
+      {"1 -2 +3 1e-5\n", {1, -2, 3, 1e-5}, {}, 0, 0},
+      // Fields split by one byte, as cut splits them: empty ones count, blanks
+      // around the chosen one are not its number, quotes may hold the byte.
+      {"time,delay\n0.1,0.5\n0.2,0.25\n", {0.5, 0.25}, {2, true, ','}},
+      {",0.5,\n,0.25,,\n\n", {0.5, 0.25}, {2, false, ','}},
+      {"0,5;0.5\r\n1;0.25\r\n", {0.5, 0.25}, {2, false, ';'}},
+      {"0.1\t\t0.5\n\t\t0.25", {0.5, 0.25}, {3, false, '\t'}, 0, 0, 0},
+      {" 0.5 , x \n\t0.25\t,\n", {0.5, 0.25}, {1, false, ','}},
+      {"\"a,b\",\"0.5\"\n\"c\"\"d\" , \" 0.25 \" \n", {0.5, 0.25}, {2, false, ','}},
+      {"\"\",1e3,\"x\"\"\"\n,-inf,\"\"\"\"\n", {1000, -kInf}, {2, false, ','}},
+      {"0.5, \"a\" b ,\"c,\"\n", {0.5}, {1, false, ','}},  // after the chosen field
+      {"0.5 0.25\n", {0.5}, {1, false, ' '}},
+      {"x 1 2\n\t\nx 2\n", {1, 2}, {2, false, ' '}},  // blanks but the delimiter: a blank line
+      {"1,2\n \t \n3,4", {2, 4}, {2, false, ','}},
+      {std::string("a\0b,0.5\n\"\0\",2\n", 14), {0.5, 2}, {2, false, ','}},
+      // A field named by the header: quotes and the blanks around it gone, compared byte for byte.
+      {"time,delay,Delay\n1,0.5,7\n2,0.25,7\n", {0.5, 0.25}, {0, true, ',', false, "delay"}},
+      {"\"time\",\" delay \"\n1,0.5\n", {0.5}, {0, true, ',', false, "delay"}},
+      {"\ufefft;\"de\"\"l,ay\"\r\n1;0.5\r\n", {0.5}, {0, true, ';', false, "de\"l,ay"}},
+      {"time\tdelay\n1\t0.5\n", {0.5}, {0, true, '\t', false, "delay"}},
+      {"  time \"delay\"  x\n1 0.5 7\n", {0.5}, {0, true, '\0', false, "delay"}},
+      {"a,," + std::string(300, 'n') + ",delay\n1,2,3,0.5\n",
+       {0.5},
+       {0, true, ',', false, "delay"}},
+      // Comment lines: first a '#' but for spaces and tabs, anywhere, before the header too.
+      {"# c\n  #\td\n\ntime,delay\n# x\n1,0.5\n \t#,y\n2,0.25\n",
+       {0.5, 0.25},
+       {0, true, ',', true, "delay"}},
+      {"#c\n0.5\n  #1\n\t#x 1\n0.25\n#", {0.5, 0.25}, {0, false, '\0', true}},
+      {"# a b\n1 0.5\n# c d\n2 0.25\n", {1, 0.5, 2, 0.25}, {0, false, '\0', true}, 2},
+      {"#c\n1 0.5\n#\n2 0.25\n", {0.5, 0.25}, {2, false, '\0', true}},
+      {"#c\ntime delay\n1 0.5\n", {0.5}, {2, true, '\0', true}},
+      {"\ufeff#c\n" + std::string(100, ' ') + "#d\n0.5", {0.5}, {0, false, '\0', true}},
+      {"\t#,c\n1\t0.5\n", {0.5}, {2, false, '\t', true}},
   };
   for (const GoodCase& c : cases) expect_reads(c, false, kBlocks);
 }
@@ -293,12 +345,45 @@ std::vector<double> c_library_values(const std::string& text, bool integers) {
   }
 }
 
-// The same for field `field` of each line, fields split by blanks.
-std::vector<double> c_library_values(const std::string& text, bool integers, int field) {
+// The fields of a line split by delimiter, each without the blanks around it
+// and its quotes; none for a line of blanks.
+std::vector<std::string> delimited_fields(const std::string& line, char delimiter) {
+  const auto blank = [&](char c) {
+    return c != delimiter && std::strchr(" \t\r\v\f", c) != nullptr;
+  };
+  if (std::all_of(line.begin(), line.end(), blank)) return {};
+  std::vector<std::string> fields;
+  for (std::size_t at = 0;; ++at) {
+    std::string field;
+    while (at < line.size() && blank(line[at])) ++at;
+    if (at < line.size() && line[at] == '"') {
+      for (++at; at < line.size() && (line[at] != '"' || line[at + 1] == '"'); ++at) {
+        at += line[at] == '"';
+        field += line[at];
+      }
+      ++at;
+    }
+    for (; at < line.size() && line[at] != delimiter; ++at) field += line[at];
+    const std::size_t first = field.find_first_not_of(" \t\r\v\f");
+    field.erase(0, first == std::string::npos ? field.size() : first);
+    field.erase(field.find_last_not_of(" \t\r\v\f") + 1);
+    fields.push_back(field);
+    if (at >= line.size()) return fields;
+  }
+}
+
+// The same for field `field` of each line, fields split by blanks or by delimiter.
+std::vector<double> c_library_values(const std::string& text, bool integers, int field,
+                                     char delimiter = '\0') {
   if (field == 0) return c_library_values(text, integers);
   std::vector<double> values;
   std::istringstream lines(text);
   for (std::string line; std::getline(lines, line);) {
+    if (delimiter != '\0') {
+      const std::vector<std::string> fields = delimited_fields(line, delimiter);
+      if (!fields.empty()) values.push_back(c_library_values(fields.at(field - 1), integers).at(0));
+      continue;
+    }
     for (char& c : line) c = std::strchr("\t\v\f\r", c) != nullptr ? ' ' : c;
     std::istringstream fields(line);
     std::string word;
@@ -320,7 +405,8 @@ TEST(Reader, LayoutChangesAgreeWithTheCLibraryAtEveryBlockEdge) {
     bool integers;
     std::string run;  // one number of the layout and its white space
     std::vector<std::string> changes;
-    int field = 0;  // in field mode, lines of a layout, with the number in this field
+    int field = 0;          // in field mode, lines of a layout, with the number in this field
+    char delimiter = '\0';  // and their fields split by this byte
   };
   const std::vector<Layouts> layouts{
       {false,
@@ -378,6 +464,37 @@ TEST(Reader, LayoutChangesAgreeWithTheCLibraryAtEveryBlockEdge) {
         "0.0005970 0.113641\n", "0.000597 x\n", "1e-05 0.113641\n", "0.000597 0.113641"},
        1},
       {true, "17 1448 3\n", {"17 1448 30\n", "17 -1448 3\n", "17 1448\n", "17 1448 x y\n"}, 2},
+      // Fields split by one byte: the delimiters and quotes are the layout's own bytes.
+      {false,
+       "0.000597,0.113641\n",
+       {"0.000597,0.1136411\n", "0.000597,-0.113641\n", "-0.000597,0.113641\n",
+        "0.000597,0.113641,7\n", "0.000597, 0.113641\n", "0.0005970,0.113641\n", "1e-05,0.113641\n",
+        "0.000597,0.113641\r\n", ",0.113641\n", "0.000597,\"0.113641\"\n", "\"0,1\",0.5\n",
+        "0.000597,0.113641 \n", "\n", "0.000597;0.113641,1\n"},
+       2,
+       ','},
+      {false,
+       "\"0.000597\",\"0.113641\"\n",
+       {"\"0.000597\",\"0.1136411\"\n", "\"0.000597\",\"-0.113641\"\n", "\"0.000597\",0.113641\n",
+        "\"0.000597\",\"0.113641\",\"x\"\n", "\"0.00059,7\",\"0.113641\"\n",
+        "\"0.000597\",\" 0.113641\"\n", "\"0\"\"597\",\"0.113641\"\n"},
+       2,
+       ','},
+      {false,
+       "0.1\t\t0.5\n",
+       {"0.1\t\t-0.5\n", "\t\t0.5\n", "0.1\t0.2\t0.5\n", "0.1\t\t0.5\t\n"},
+       3,
+       '\t'},
+      {false,
+       "0.5,tcp\n",
+       {"0.5,udp\n", "-0.5,tcp\n", "0.5\n", "0.25,tcp,x\n", "\"0.5\",tcp\n"},
+       1,
+       ','},
+      {true,
+       "17;1448\n",
+       {"17;-1448\n", "17;14480\n", "x;1\n", "17;1448;\n", "17; 1448\n"},
+       2,
+       ';'},
   };
   for (const Layouts& l : layouts) {
     for (const std::string& change : l.changes) {
@@ -387,13 +504,16 @@ TEST(Reader, LayoutChangesAgreeWithTheCLibraryAtEveryBlockEdge) {
           for (int i = 0; i < before; ++i) text += l.run;
           text += change;
           for (int i = 0; i < 12; ++i) text += l.run;
-          const Selection selection{l.field, false};
-          expect_reads({text, c_library_values(text, l.integers, l.field), selection, -1},
-                       l.integers, blocks);
+          const Selection selection{l.field, false, l.delimiter};
+          expect_reads(
+              {text, c_library_values(text, l.integers, l.field, l.delimiter), selection, -1},
+              l.integers, blocks);
           const auto lines = std::count(text.begin(), text.end(), '\n');
           const What malformed = l.integers ? What::kNotAnInteger : What::kNotANumber;
+          // A short delimited line is quoted whole, with the blank it begins with.
+          const bool whole_line = l.delimiter != '\0' && l.field > 1;
           expect_fails({text + " x\n" + l.run, l.field > 1 ? What::kShortLine : malformed,
-                        lines + 1, "x", selection},
+                        lines + 1, whole_line ? " x" : "x", selection},
                        l.integers, blocks);
         }
       }
@@ -482,6 +602,32 @@ TEST(RealReader, RejectsWhatIsNotANumber) {
       {"\ufeffabc", What::kNotANumber, 1, "abc"},
       {"\ufeff", What::kNoNumber, 0, ""},
       {"\ufeff \n", What::kNoNumber, 0, ""},
+      // Fields split by one byte: the chosen one must exist and hold a number, whole.
+      {"1,,2\n", What::kEmptyField, 1, "1,,2", {2, false, ','}},
+      {"1,2\n3, \"  \" ,4\r\n", What::kEmptyField, 2, "3, \"  \" ,4", {2, false, ','}},
+      {"7,8,9\n1,2,\n", What::kEmptyField, 2, "1,2,", {3, false, ','}},
+      {"\t\t\n", What::kEmptyField, 1, "\\x09\\x09", {1, false, '\t'}},
+      {"0.1;0.25\n", What::kShortLine, 1, "0.1;0.25", {2, false, ','}},
+      {"1,\"2,3\n4,5\n", What::kOpenQuote, 1, "\"2,3", {3, false, ','}},
+      {"1,\"2\n", What::kOpenQuote, 1, "\"2", {2, false, ','}},
+      {"1,2,\"3\"\"\n", What::kOpenQuote, 1, "\"3\"\"", {2, false, ','}},  // after the chosen one
+      {"1,\"2\"x\n", What::kNotANumber, 1, "\"2\"x", {2, false, ','}},
+      {"1,\"2\"\"\"\n", What::kNotANumber, 1, "\"2\"\"\"", {2, false, ','}},
+      {"1,1-2\n", What::kNotANumber, 1, "1-2", {2, false, ','}},
+      {"1;0,5\n", What::kNotANumber, 1, "0,5", {2, false, ';'}},
+      {"1,2 3\n", What::kNotANumber, 1, "2 3", {2, false, ','}},
+      {"1,\"nan(1,2)\"\n", What::kNotANumber, 1, "nan(1,2)", {2, false, ','}},
+      // A name the header does not give, or gives twice; the header's quotes checked too.
+      {"a,b\n1,2\n", What::kNoSuchName, 1, "c", {0, true, ',', false, "c"}},
+      {"a b\n1 2\n", What::kNoSuchName, 1, "a b", {0, true, '\0', false, "a b"}},
+      {"# x\na,\"b\",b\n1,2,3\n", What::kNameTwice, 2, "b", {0, true, ',', true, "b"}},
+      {"a,\"b\n1,2\n", What::kOpenQuote, 1, "\"b", {0, true, ',', false, "b"}},
+      // '#' begins a comment only where a line begins.
+      {"1 #x\n", What::kNotANumber, 1, "#x", {0, false, '\0', true}},
+      {"1\n2#x\n", What::kNotANumber, 2, "2#x", {0, false, '\0', true}},
+      {"1,#2\n", What::kNotANumber, 1, "#2", {2, false, ',', true}},
+      {"1 #2\n", What::kNotANumber, 1, "#2", {2, false, '\0', true}},
+      {"#x\n", What::kNotANumber, 1, "#x"},  // without comments, text
   };
   for (const BadCase& c : cases) expect_fails(c, false, kBlocks);
 }
@@ -522,6 +668,8 @@ TEST(IntegerReader, ReadsSignsLimitsAndLayouts) {
       {"5                5                5                ", {5, 5, 5}},  // a layout past 16 bytes
       {"7 -1448 x\r\n8 +12 y\r\n", {-1448, 12}, {2}},
       {"\ufeff7\n8", {7, 8}},  // a byte order mark first
+      {"a;b\n1;-7\n2;+3\n", {-7, 3}, {2, true, ';'}},
+      {"\"7\",\"1448\"\n\"8\",\" -12\"\n", {8}, {0, true, ',', false, "7"}},
       // Lengths that change, so 64 bytes at a time: blocks without a minus, then with some.
       {"1 22 333 4444 5 66 777 8888 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 "
        "28 29 30 31 32 33 -4 55 -666 7777 8 -99 1 -22 333 -4444 5 -66 777 -8888 9 -10 11\n",
@@ -580,6 +728,8 @@ TEST(IntegerReader, RejectsWhatIsNotAnIntegerOrOutOfRange) {
       {"1 2147483648\n", What::kOutOfRange, 1, "2147483648", {2}},
       {"1 2.5\n", What::kNotAnInteger, 1, "2.5", {2}},
       {"1\n2 3\n", What::kShortLine, 1, "1", {2}},
+      {"1,99999999999999999999\n", What::kOutOfRange, 1, "99999999999999999999", {2, false, ','}},
+      {"1,\"2.5\"\n", What::kNotAnInteger, 1, "2.5", {2, false, ','}},
       {"7\n\ufeff8", What::kNotAnInteger, 2, "\\xef\\xbb\\xbf8"},  // a byte order mark inside
       {"0,5", What::kNotAnInteger, 1, "0,5"},
   };
@@ -635,6 +785,7 @@ TEST(Reader, EachShapeTakesItsPath) {
     Path path;  // takes at least 95% of the numbers
     bool integers = false;
     int field = 0;
+    char delimiter = '\0';
   };
   // clang-format off
   const std::vector<Shape> shapes{
@@ -661,6 +812,11 @@ TEST(Reader, EachShapeTakesItsPath) {
       {"9 digits or sizes", [](Random& r) { return r() % 2 ? integer(r, 100000000, 999999999) : integer(r, 40, 1500); },
        Path::kIntegers, true},
       {"-f 2 of sizes", [](Random& r) { return "17 " + integer(r, 1000, 1500); }, Path::kLines, true, 2},
+      {"-d , -f 2 of %.6f,%.6f", [](Random& r) { std::string l = columns(r); l[l.find(' ')] = ','; return l; },
+       Path::kLines, false, 2, ','},
+      {"-d , -f 2 of \"%.6f\",\"%.6f\"", [](Random& r) { std::string l = columns(r); return "\"" + l.replace(l.find(' '), 1, "\",\"").replace(l.size() - 1, 1, "\"\n"); },
+       Path::kLines, false, 2, ','},
+      {"-d '\\t' -f 3 of sizes", [](Random& r) { return "17\t\t" + integer(r, 1000, 1500); }, Path::kLines, true, 3, '\t'},
   };
   // clang-format on
   ScratchDir dir;
@@ -672,8 +828,8 @@ TEST(Reader, EachShapeTakesItsPath) {
     const std::string path = dir.write("samples", text);
     std::fill(std::begin(sample_input::detail::path_numbers),
               std::end(sample_input::detail::path_numbers), 0);
-    const Read r =
-        read_numbers(shape.integers, path, kDefaultBlock, {shape.field, false}, Stepping::kHolding);
+    const Read r = read_numbers(shape.integers, path, kDefaultBlock,
+                                {shape.field, false, shape.delimiter}, Stepping::kHolding);
     ASSERT_EQ(r.error.what, What::kNone);
     const std::int64_t taken = sample_input::detail::path_numbers[static_cast<int>(shape.path)];
     EXPECT_GE(taken, r.count * 95 / 100) << "of " << r.count;

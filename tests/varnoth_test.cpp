@@ -24,7 +24,7 @@ using testing_helpers::Redirect;
 using testing_helpers::run;
 using testing_helpers::ScratchDir;
 
-const char* const kUsage = "usage: varnoth [-f N] [-H] [-u U] SAMPLE_FILE DISTRIBUTION_FILE\n";
+const char* const kUsage = "usage: varnoth [-f N] [-H] [-d C] [-C] [-u U] SAMPLE_FILE DISTRIBUTION_FILE\n";
 
 std::string format(const char* pattern, double a, double b = 0) {
   char text[128];

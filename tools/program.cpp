@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -22,7 +23,7 @@ About self{"netfigures", "", ""};
 int arg_count = 0;
 char** args = nullptr;
 int first_operand = 1;               // args[first_operand] is the sample file
-int columns = 0;                     // see read_done
+sample_input::ReadError found;       // what the sample file was found to hold, for the warnings
 const char* partial_file = nullptr;  // see remove_on_failure
 
 const char* name() { return self.name; }
@@ -121,6 +122,18 @@ std::string read_error_line(const sample_input::ReadError& e) {
       return place + "line has " + std::to_string(e.fields) +
              (e.fields == 1 ? " field" : " fields") + ", no field " + std::to_string(e.field) +
              token;
+    case What::kEmptyField:
+      return place + "field " + std::to_string(e.field) + " is empty" + token;
+    case What::kOpenQuote:
+      return place + "quote not closed before the end of the line" + token;
+    case What::kNoSuchName:
+      return place + "no field named '" + shown(e.name) + "' in the header: " + e.names;
+    case What::kNameTwice: {
+      const std::string first = std::to_string(e.named[0]);
+      const std::string second = std::to_string(e.named[1]);
+      return place + "two fields named '" + shown(e.name) + "' in the header, " + first + " and " +
+             second + "; -f " + first + " or -f " + second + " picks one";
+    }
     case What::kCompressed: {
       const std::string how = file + "looks " + e.compressor + "-compressed; decompress it first";
       if (std::strcmp(e.path, "-") == 0) return how + " with " + e.decompressor;
@@ -145,10 +158,74 @@ std::string read_error_line(const sample_input::ReadError& e) {
   return file + "unreadable";
 }
 
+// The options, by letter and by long name, and what the usage line and
+// --help say of them.
+struct Option {
+  const char* name;
+  const char* value;  // what its value is, as a message names it; nullptr: it takes none
+  char letter;
+  bool own;           // taken only by the programs whose About::own holds its letter
+  const char* shown;  // its value in the usage line and --help ("N")
+  const char* help;   // its lines in --help; nullptr: given alone, not in the usage line
+};
+
+// clang-format off
+constexpr Option kOptions[] = {
+    {"field", "a field number", 'f', false, "N",
+     "read only field N of each line, counted from 1; fields\n"
+     "are separated by spaces and tabs, the others may hold\n"
+     "anything; with -H, N may be the name the header gives it"},
+    {"header", nullptr, 'H', false, nullptr, "skip the first line, whatever it holds"},
+    {"delimiter", "a delimiter", 'd', false, "C",
+     "with -f, fields are separated by the one byte C (-d ,\n"
+     "for a CSV, -d '\\t' for tabs); each C ends one field, as\n"
+     "cut counts them, so empty fields count; a field in\n"
+     "double quotes may hold C"},
+    {"skip-comments", nullptr, 'C', false, nullptr,
+     "skip lines whose first byte but spaces and tabs is #,\n"
+     "as blank lines are, before the header too"},
+    {"upper", "a number", 'u', true, "U",
+     "put the 1000 points at 0, U/1000, ..., 999 U/1000 (U > 0)"},
+    {"help", nullptr, 'h', false, nullptr, nullptr},
+    {"version", nullptr, 'V', false, nullptr, nullptr},
+};
+// clang-format on
+
+// Whether the program takes o.
+bool takes(const About& about, const Option& o) {
+  return !o.own || std::strchr(about.own, o.letter) != nullptr;
+}
+
 // The usage line: the options the program takes, then its operands.
 std::string usage(const About& about) {
-  return std::string("usage: ") + about.name + " [-f N] [-H] " +
-         (std::strchr(about.own, 'u') != nullptr ? "[-u U] " : "") + about.operands;
+  std::string line = std::string("usage: ") + about.name;
+  for (const Option& o : kOptions) {
+    if (o.help == nullptr || !takes(about, o)) continue;
+    line += std::string(" [-") + o.letter + (o.shown != nullptr ? std::string(" ") + o.shown : "") +
+            "]";
+  }
+  return line + " " + about.operands;
+}
+
+// The options in --help: a line for each, its letter and long name, then
+// what it does, in a column of its own.
+std::string option_lines(const About& about) {
+  constexpr std::size_t kColumn = 23;
+  std::string lines;
+  for (const Option& o : kOptions) {
+    if (!takes(about, o)) continue;
+    std::string left = std::string("  -") + o.letter + ", --" + o.name;
+    if (o.shown != nullptr) left += std::string("=") + o.shown;
+    left.resize(std::max(kColumn, left.size() + 2), ' ');
+    std::string text = o.help != nullptr ? o.help
+                       : o.letter == 'h' ? "print this help (given alone)"
+                                         : "print the version (given alone)";
+    for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += kColumn + 1) {
+      text.insert(at + 1, kColumn, ' ');
+    }
+    lines += left + text + "\n";
+  }
+  return lines;
 }
 
 [[noreturn]] void usage_failed() { die(kUsage, usage(self)); }
@@ -173,36 +250,49 @@ int field_number(const char* text) {
   return static_cast<int>(field);
 }
 
+// Whether the value of -f is meant as a number rather than a name: it reads
+// as one, whole ("2", "1.5", "-1", " 2"), so that -f 2 is field 2 whatever
+// the header holds, and a slip such as -f 1.5 is an error, not a name.
+bool number_like(const char* text) {
+  const char* s = text + std::strspn(text, " \t");
+  s += *s == '+' || *s == '-';
+  if (*text == '\0' || !(std::isdigit(static_cast<unsigned char>(*s)) != 0 || *s == '.')) {
+    return *text == '\0';  // an empty value names nothing: not a whole number
+  }
+  char* end = nullptr;
+  std::strtod(text, &end);
+  return *end == '\0';
+}
+
+// The value of -d: one byte, or \t for a tab. A byte that numbers, quotes or
+// line ends are made of would cut numbers apart, and so would a byte beyond
+// ASCII, the first of a character of several.
+char delimiter_byte(const char* text) {
+  const std::string quoted = ": '" + shown(text) + "'";
+  if (std::strcmp(text, "\\t") == 0) return '\t';
+  if (text[0] == '\0' || text[1] != '\0') {
+    die(kUsage, prefix() + "the delimiter is one byte (\\t for a tab)" + quoted);
+  }
+  const auto c = static_cast<unsigned char>(text[0]);
+  if ((c < ' ' && c != '\t') || c >= 0x7f || std::isalnum(c) != 0 ||
+      std::strchr(".+-_()\"", c) != nullptr) {
+    die(kUsage,
+        prefix() + "the delimiter cannot be a byte of a number, a quote or a line end" + quoted);
+  }
+  return text[0];
+}
+
 [[noreturn]] void unknown_option(const std::string& option, const char* arg) {
   die(kUsage, prefix() + "unknown option '" + shown(option.c_str()) + "' (a file named " +
                   shown(arg) + " is ./" + shown(arg) + ")");
 }
 
-// The options, by letter and by long name.
-struct Option {
-  const char* name;
-  const char* value;  // what its value is, as a message names it; nullptr: it takes none
-  char letter;
-  bool own;  // taken only by the programs whose About::own holds its letter
-};
-
-// clang-format off
-constexpr Option kOptions[] = {
-    {"field", "a field number", 'f', false},
-    {"header", nullptr, 'H', false},
-    {"help", nullptr, 'h', false},
-    {"version", nullptr, 'V', false},
-    {"upper", "a number", 'u', true},
-};
-// clang-format on
-
 // The option this program takes that matches, or nullptr.
 template <class Matches>
 const Option* option_where(Matches matches) {
   const Option* const o =
-      std::find_if(std::begin(kOptions), std::end(kOptions), [&](const Option& each) {
-        return matches(each) && (!each.own || std::strchr(self.own, each.letter) != nullptr);
-      });
+      std::find_if(std::begin(kOptions), std::end(kOptions),
+                   [&](const Option& each) { return matches(each) && takes(self, each); });
   return o != std::end(kOptions) ? o : nullptr;
 }
 
@@ -260,6 +350,7 @@ bool option_spelling(const char* arg) {
 // the first operand; ended tells whether "--" came before it.
 int read_options(int argc, char** argv, CommandLine& line, bool& ended) {
   std::string given;  // the letters of the options with a value given so far
+  const char* name = nullptr;  // -f NAME, which needs -H
   const auto take = [&](const Option& o, const char* value) {
     // One field is read, one range taken: a second value is a slip, as cut
     // makes a second list.
@@ -270,10 +361,20 @@ int read_options(int argc, char** argv, CommandLine& line, bool& ended) {
     if (o.value != nullptr) given += o.letter;
     switch (o.letter) {
       case 'f':
-        line.selection.field = field_number(value);
+        if (number_like(value)) {
+          line.selection.field = field_number(value);
+        } else {
+          name = value;
+        }
         break;
       case 'H':
         line.selection.header = true;
+        break;
+      case 'd':
+        line.selection.delimiter = delimiter_byte(value);
+        break;
+      case 'C':
+        line.selection.comments = true;
         break;
       case 'u':
         line.upper = upper_bound(value);
@@ -321,6 +422,12 @@ int read_options(int argc, char** argv, CommandLine& line, bool& ended) {
       take(*o, c[1] != '\0' ? c + 1 : argv[++i]);
       break;
     }
+  }
+  // A name is looked for in the header; without one it is a slip for a number.
+  if (name != nullptr && !line.selection.header) field_number(name);
+  line.selection.name = name;
+  if (line.selection.delimiter != '\0' && !field_given) {
+    die(kUsage, prefix() + "option -d needs -f, the field to read");
   }
   return i;
 }
@@ -370,22 +477,15 @@ CommandLine start(const About& about, int argc, char** argv) {
     std::printf("%s\n%s\n", usage(about).c_str(), about.summary);
     std::printf(
         "SAMPLE_FILE holds numbers separated by white space; - is standard input, and\n"
-        "a file whose name begins with - is named ./-name or follows --.\n"
+        "a file whose name begins with - is named ./-name or follows --. In a CSV\n"
+        "whose header names a column delay, -d , -H -f delay reads that column.\n"
         "\n"
         "Options, before the files:\n"
-        "  -f, --field=N  read only field N of each line, counted from 1; fields are\n"
-        "                 separated by spaces and tabs, the others may hold anything\n"
-        "  -H, --header   skip the first line, whatever it holds\n"
         "%s"
-        "  -h, --help     print this help (given alone)\n"
-        "  -V, --version  print the version (given alone)\n"
         "\n"
         "Exit status: 0 done, 1 a file failed, 2 a wrong command line.\n"
         "man %s says more.\n",
-        std::strchr(about.own, 'u') != nullptr
-            ? "  -u, --upper=U  put the 1000 points at 0, U/1000, ..., 999 U/1000 (U > 0)\n"
-            : "",
-        about.name);
+        option_lines(about).c_str(), about.name);
     std::exit(finish());
   }
   if (argc == 2 && (std::strcmp(argv[1], "--version") == 0 || std::strcmp(argv[1], "-V") == 0)) {
@@ -443,7 +543,7 @@ void close(std::FILE* stream, const char* path) {
   if (std::fclose(stream) != 0) flush_failed(path);
 }
 
-void read_done(const sample_input::ReadError& error) { columns = error.columns; }
+void read_done(const sample_input::ReadError& error) { found = error; }
 
 void close_stdout() {
   static bool closed = false;
@@ -451,13 +551,42 @@ void close_stdout() {
   closed = true;
 }
 
+// The numbers of the word found glued: "'0.0-1.0' reads as 0.0 and -1.0".
+std::string glued_numbers(const sample_input::ReadError::Glued& g) {
+  const std::string word = g.word;
+  std::string text = "'" + shown(g.word) + "' reads as ";
+  int shown_numbers = 0;
+  int begin = 0;
+  for (const int end : g.ends) {
+    if (end <= begin) break;
+    const bool last = ++shown_numbers == g.numbers;
+    text += (shown_numbers == 1 ? ""
+             : last             ? " and "
+                                : ", ") +
+            shown(word.substr(begin, end - begin).c_str());
+    begin = end;
+  }
+  return shown_numbers < g.numbers ? text + " and more" : text;
+}
+
 int finish() {
   close_stdout();
+  // Where the input suggests a misread, the figures stand and a line after
+  // them says which option reads it right. Decided from the first lines, or
+  // where a line takes the general path, so it costs nothing on a long file.
+  if (found.tabs > 0) {
+    warn("line " + std::to_string(found.tabs) +
+         " holds an empty field between two tabs, which -f counts as no field; -d '\\t' "
+         "counts it");
+  }
+  if (found.glued.line > 0) {
+    warn("line " + std::to_string(found.glued.line) +
+         " holds numbers with no space between them (" + glued_numbers(found.glued) + ")");
+  }
   // Every number of a file of columns read as one stream of samples: the
-  // figures are not what the user meant, most likely. Decided from the first
-  // lines, so it costs nothing on a long file.
-  if (columns >= 2) {
-    warn("lines hold " + std::to_string(columns) +
+  // figures are not what the user meant, most likely.
+  if (found.columns >= 2) {
+    warn("lines hold " + std::to_string(found.columns) +
          " numbers each, all read as samples; -f N reads field N alone");
   }
   return 0;
