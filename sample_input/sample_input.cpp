@@ -238,7 +238,7 @@ bool Source::skip_comments(const char*& p) {
     if (*p == '\n') {
       ++p;
       ++line_;
-    } else if (*p == '#') {
+    } else if (comment(line, p)) {
       Cursor c{p, line_, 0};
       if (skip_line(c) != Next::kAgain) return false;
       p = c.p;
@@ -357,7 +357,7 @@ int Source::columns(const char* p, bool integers) {
     if (q == end_ && !eof_) break;  // the line goes on past what has been read
     int numbers = 0;
     const char* word = skip_blanks(p);
-    if (!comments_ || *word != '#') {
+    if (!comments_ || !comment(p, word)) {
       for (const char* c = word; c < q;) {
         const char* const end = skip_field_text(c);
         ReadError::Glued glued;
@@ -497,14 +497,14 @@ Source::Next Source::delimited_start(Cursor& c) {
   while (blank(*q)) ++q;
   const char* r = q;  // past spaces and tabs, the delimiter too, where a comment shows
   if (comments_) {
-    while (*r == ' ' || *r == '\t') ++r;
+    for (r = c.p; *r == ' ' || *r == '\t';) ++r;
   }
   if (*q == '\n') {
     c.p = q + 1;
     ++c.line;
     return Next::kAgain;
   }
-  if (r == end_) {
+  if (q == end_ || r == end_) {
     if (eof_ && q == end_) return Next::kEnd;
     if (!eof_) {
       // From the line's start again, once more of it has been read; past

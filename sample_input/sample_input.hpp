@@ -430,7 +430,7 @@ class Source {
       if (!too_long(line, end_)) c.p = line;
       return refilled(c);
     }
-    if (comments_ && *c.p == '#') return skip_line(c);
+    if (comments_ && comment(line, c.p)) return skip_line(c);
     if (c.p - line > 1) note_tabs(line, c.p, c.line);
     if (!to_field(c, field)) return Next::kFailed;
     const char* const chosen = c.p;
@@ -459,7 +459,14 @@ class Source {
     if (start != Next::kValue) return start;
     if (!to_delimited_field(c, held, field)) return Next::kFailed;
     if (!past_field(c, held)) return Next::kFailed;
-    if (held.field == nullptr) return fail(ReadError::What::kTooLong, c.p);
+    // A field longer than a number may be is too long whatever it holds,
+    // however the blocks fell: one that did not fit in the buffer too.
+    if (held.field == nullptr || too_long(held.field, c.p)) {
+      const char* const from = held.field != nullptr
+                                   ? held.field
+                                   : c.p - std::min<std::ptrdiff_t>(c.p - begin_, kContext);
+      return fail_text(ReadError::What::kTooLong, from, c.p);
+    }
     const Text text = field_text(held.field, c.p);
     if (text.begin == text.end) {
       error_.field = field;
@@ -468,14 +475,18 @@ class Source {
     const scan::Status not_one =
         std::is_integral_v<T> ? scan::Status::kNotAnInteger : scan::Status::kNotANumber;
     if (!text.quotes_closed) return fail_text(not_one, text.begin, text.end);
-    if (too_long(text.begin, text.end))
-      return fail_text(ReadError::What::kTooLong, text.begin, text.end);
     const scan::Token<T> t = scan::scan_next(text.begin, T{});
     // The number must fill its field, as in a line of blank-separated ones.
     const bool fills = t.end == text.end;
     if (!fills || !token_value(t, text.begin, value)) {
-      return fail_text(t.status == scan::Status::kOutOfRange && fills ? t.status : not_one,
-                       text.begin, text.end);
+      // The scanner takes integer digits out of range for malformed where
+      // a byte other than white space follows them: the delimiter or the
+      // quote after a field's end does.
+      const bool digits = t.end != text.begin + bytes::is_sign(*text.begin);
+      const bool out_of_range = t.status == scan::Status::kOutOfRange ||
+                                (t.status == scan::Status::kNotAnInteger && digits);
+      return fail_text(out_of_range && fills ? scan::Status::kOutOfRange : not_one, text.begin,
+                       text.end);
     }
     if (!rest_of_line(c, held)) return Next::kFailed;
     const bool whole = blocks_ == blocks;  // the line is in the buffer as it began
@@ -578,6 +589,12 @@ class Source {
   static const char* skip_blanks(const char* p) {
     while (*p != '\n' && bytes::is_space(static_cast<unsigned char>(*p))) ++p;
     return p;
+  }
+
+  // Whether the line that begins at line is a comment, p past its blanks:
+  // its first byte but spaces and tabs is '#'.
+  static bool comment(const char* line, const char* p) {
+    return *p == '#' && std::all_of(line, p, [](char c) { return c == ' ' || c == '\t'; });
   }
 
   static bool too_long(const char* begin, const char* end) {

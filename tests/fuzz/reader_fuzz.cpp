@@ -16,9 +16,13 @@
 // after it is read as above: its low three bits are the field (0: every
 // number; N: field N of each line alone), 0x08 asks for a header line. So
 // 0xea 0x03 ... reads field 2 under a header in blocks of 4 bytes. (Those
-// values meant the default block before, which 0xc0 to 0xdf and 0xf0 to 0xff
-// still mean.) Built with NETFIGURES_FUZZ_INTEGERS for the integer reader,
-// without it for the real one.
+// values meant the default block before, which 0xc0 to 0xcf and 0xf0 to 0xf7
+// still mean.) A first byte from 0xd0 to 0xdf picks fields split by a
+// delimiter: field 1 + (low two bits), a tab for 0x04 and a comma without
+// it, 0x08 a header. A first byte from 0xf8 to 0xff skips comment lines, and
+// the input after it is read as above (a selection byte may follow). Built
+// with NETFIGURES_FUZZ_INTEGERS for the integer reader, without it for the
+// real one.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -112,6 +116,65 @@ bool bzip2(const std::string& text) {
          (text.compare(4, 6, "1AY&SY") == 0 || text.compare(4, 6, "\x17\x72\x45\x38\x50\x90") == 0);
 }
 
+// The fields of a line split by the delimiter, as they stand (blanks and
+// quotes kept), up to and with the chosen one, then the rest checked for
+// quotes alone; false where a quote does not close before the line ends.
+struct Fields {
+  std::vector<std::string> before;  // through the chosen one, where the line has it
+  bool quotes_close = true;
+};
+
+Fields split(const std::string& line, char delimiter, std::size_t chosen) {
+  Fields f;
+  const auto blank = [&](char c) { return c != delimiter && separator(c) && c != '\n'; };
+  for (std::size_t at = 0;;) {
+    const std::size_t begin = at;
+    while (at < line.size() && blank(line[at])) ++at;
+    if (at < line.size() && line[at] == '"') {
+      for (++at;; ++at) {
+        if (at >= line.size()) {
+          f.quotes_close = false;
+          return f;
+        }
+        if (line[at] == '"' && (at + 1 >= line.size() || line[at + 1] != '"')) break;
+        at += line[at] == '"';
+      }
+      ++at;
+    }
+    at = std::min(line.find(delimiter, at), line.size());
+    if (f.before.size() < chosen) f.before.emplace_back(line, begin, at - begin);
+    if (at == line.size()) return f;
+    ++at;
+  }
+}
+
+// The text of a chosen field: without the blanks around it and, quoted,
+// without its quotes and the blanks inside them; false where text stands
+// after the closing quote or a doubled quote inside.
+bool field_text(std::string field, std::string& text) {
+  const auto trim = [](std::string& s) {
+    const auto blank = [](char c) { return c != '\n' && separator(c); };
+    while (!s.empty() && blank(s.back())) s.pop_back();
+    std::size_t first = 0;
+    while (first < s.size() && blank(s[first])) ++first;
+    s.erase(0, first);
+  };
+  trim(field);
+  text = field;
+  if (field.empty() || field[0] != '"') return true;
+  const std::size_t close = field.find('"', 1);
+  if (close + 1 != field.size()) return false;
+  text = field.substr(1, close - 1);
+  trim(text);
+  return true;
+}
+
+// Whether the line [begin, end) is a comment: its first byte but spaces and tabs is '#'.
+bool comment(const char* begin, const char* end) {
+  while (begin < end && (*begin == ' ' || *begin == '\t')) ++begin;
+  return begin < end && *begin == '#';
+}
+
 Outcome reference(const std::string& text, bool integers, const Selection& selection) {
   const What not_one = integers ? What::kNotAnInteger : What::kNotANumber;
   // A compressed file fails where it begins, whatever is selected.
@@ -124,15 +187,31 @@ Outcome reference(const std::string& text, bool integers, const Selection& selec
   const char* const end = s + text.size();
   if (text.compare(0, 3, "\xef\xbb\xbf") == 0) s += 3;  // a byte order mark first is skipped
   std::int64_t line = 1;
+  if (selection.header && selection.comments) {  // comment lines and blank lines before it
+    for (;;) {
+      const char* const newline = std::find(s, end, '\n');
+      if (newline == end || (!comment(s, newline) && !std::all_of(s, newline, blank))) break;
+      s = newline + 1;
+      ++line;
+    }
+  }
   if (selection.header) {
     const char* const newline = std::find(s, end, '\n');
     s = newline == end ? end : newline + 1;
-    line = 2;
+    ++line;
   }
+  const char* const first = s;
   if (selection.field == 0) {  // every token
     for (;;) {
       for (; s < end && separator(*s); ++s) line += *s == '\n';
       if (s == end) break;
+      // A '#' where a line begins but for spaces and tabs begins a comment.
+      const char* before = s;
+      while (before > first && (before[-1] == ' ' || before[-1] == '\t')) --before;
+      if (selection.comments && *s == '#' && (before == first || before[-1] == '\n')) {
+        s = std::find(s, end, '\n');
+        continue;
+      }
       const Token t = convert(s, end, integers);
       if (t.what != What::kNone) return failed(line, t.what);
       o.values.push_back(t.value);
@@ -141,6 +220,37 @@ Outcome reference(const std::string& text, bool integers, const Selection& selec
   } else {  // line by line, the chosen field of each
     for (; s < end; ++line) {
       const char* const newline = std::find(s, end, '\n');
+      const std::string whole(s, newline);
+      const char d = selection.delimiter;
+      if (d != '\0' && !std::all_of(s, newline, [&](char c) { return c != d && blank(c); }) &&
+          !(selection.comments && comment(s, newline))) {
+        const auto chosen = static_cast<std::size_t>(selection.field);
+        const Fields f = split(whole, d, chosen);
+        if (f.before.size() < chosen && f.quotes_close) return failed(line, What::kShortLine);
+        if (f.before.size() == chosen) {
+          // A field longer than a number may be is too long, whatever it holds.
+          const std::string& raw = f.before.back();
+          if (raw.size() > sample_input::kMaxNumberLength) return failed(line, What::kTooLong);
+          std::string number;
+          const bool closed = field_text(raw, number);
+          if (number.empty()) return failed(line, What::kEmptyField);
+          const Token t = convert(number.c_str(), number.c_str() + number.size(), integers);
+          const bool fills = closed && t.end == number.c_str() + number.size();
+          if (t.what != What::kNone && closed) {
+            return failed(line, t.what == What::kOutOfRange && !fills ? not_one : t.what);
+          }
+          if (!fills) return failed(line, not_one);
+          if (!f.quotes_close) return failed(line, What::kOpenQuote);
+          o.values.push_back(t.value);
+        } else {
+          return failed(line, What::kOpenQuote);
+        }
+      }
+      if (d != '\0' || (selection.comments && comment(s, newline))) {
+        if (newline == end) break;
+        s = newline + 1;
+        continue;
+      }
       std::vector<std::string> fields;
       for (const char* p = s; p < newline;) {
         if (blank(*p)) {
@@ -214,9 +324,14 @@ bool same(double a, double b) {
 
 [[noreturn]] void disagree(const char* what, const std::string& text, std::size_t block,
                            const Selection& selection) {
-  std::fprintf(
-      stderr, "reader and reference disagree (%s), block %zu, field %d%s, text of %zu bytes\n",
-      what, block, selection.field, selection.header ? " under a header" : "", text.size());
+  std::fprintf(stderr,
+               "reader and reference disagree (%s), block %zu, field %d%s%s%s, text of %zu "
+               "bytes\n",
+               what, block, selection.field, selection.header ? " under a header" : "",
+               selection.delimiter == '\0'  ? ""
+               : selection.delimiter == ',' ? ", -d ,"
+                                            : ", -d tab",
+               selection.comments ? ", comments skipped" : "", text.size());
   std::abort();
 }
 
@@ -229,8 +344,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   constexpr bool kIntegers = false;
 #endif
   Selection selection;
+  if (size > 0 && data[0] >= 0xf8) {
+    selection.comments = true;
+    ++data;
+    --size;
+  }
   if (size > 0 && data[0] >= 0xe0 && data[0] <= 0xef) {
     selection.field = data[0] & 7;
+    selection.header = (data[0] & 8) != 0;
+    ++data;
+    --size;
+  } else if (size > 0 && data[0] >= 0xd0 && data[0] <= 0xdf) {
+    selection.field = 1 + (data[0] & 3);
+    selection.delimiter = (data[0] & 4) != 0 ? '\t' : ',';
     selection.header = (data[0] & 8) != 0;
     ++data;
     --size;
