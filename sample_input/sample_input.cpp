@@ -564,15 +564,15 @@ bool Source::past_field(Cursor& c, Held& held) {
     const std::ptrdiff_t quote = held.field != nullptr ? c.p - held.field : 0;
     for (++c.p;;) {
       c.p = next_stop(c.p, '"', '"');
-      if (c.p == end_ && !eof_) {
+      // The byte after a quote tells whether it is doubled: read on where
+      // it is not read yet, as where the data runs out.
+      if ((c.p == end_ || (c.p + 1 == end_ && *c.p == '"')) && !eof_) {
         if (!read_on(c, held)) return false;
       } else if (c.p == end_ || *c.p == '\n') {
         fail_line(ReadError::What::kOpenQuote, held.field != nullptr ? held.field + quote : c.p);
         return false;
       } else if (*c.p == '\0') {
-        ++c.p;                                // a NUL in the data is text like any other
-      } else if (c.p + 1 == end_ && !eof_) {  // is it doubled?
-        if (!read_on(c, held)) return false;
+        ++c.p;  // a NUL in the data is text like any other
       } else if (c.p[1] == '"') {
         c.p += 2;
       } else {

@@ -263,7 +263,7 @@ class Source {
   // layout of a line holds its delimiters and quotes as it holds blanks.
   template <class T, class Step>
   std::int64_t each_field(Step& step, int field) {
-    return delimiter_ != '\0' ? lines<T, true>(step, field) : lines<T, false>(step, field);
+    return delimiter_ != '\0' ? each_line<T, true>(step, field) : each_line<T, false>(step, field);
   }
 
  private:
@@ -272,7 +272,7 @@ class Source {
   enum class Next { kValue, kAgain, kEnd, kFailed };
 
   template <class T, bool kDelimited, class Step>
-  std::int64_t lines(Step& step, int field) {
+  std::int64_t each_line(Step& step, int field) {
     Run<Step> r{{at_, line_, 0}, step};
     fast::LineLayout layout;
     Speculation speculation;
@@ -455,8 +455,8 @@ class Source {
     line_ = c.line;  // for the messages
     const std::int64_t blocks = blocks_;
     Held held{c.p, c.p};
-    const Next start = delimited_start(c);
-    if (start != Next::kValue) return start;
+    const Next begun = delimited_start(c);
+    if (begun != Next::kValue) return begun;
     if (!to_delimited_field(c, held, field)) return Next::kFailed;
     if (!past_field(c, held)) return Next::kFailed;
     // A field longer than a number may be is too long whatever it holds,
@@ -490,7 +490,7 @@ class Source {
     }
     if (!rest_of_line(c, held)) return Next::kFailed;
     const bool whole = blocks_ == blocks;  // the line is in the buffer as it began
-    if (whole && speculation.learning() && plain<T>(text.begin, text.end)) {
+    if (whole && speculation.learning() && plain_number<T>(text.begin, text.end)) {
       speculation.missed(layout.learn(held.line, text.begin, text.end, c.p));
     } else {
       speculation.missed(false);
@@ -544,7 +544,7 @@ class Source {
   // point and an exponent (no plus sign before it all, no hexadecimal, inf
   // or nan); at most kMaxIntegerDigits digits for integers.
   template <class T>
-  static bool plain(const char* begin, const char* end) {
+  static bool plain_number(const char* begin, const char* end) {
     const char* s = begin + bytes::is_minus(*begin);
     if (s == end || !bytes::is_digit(*s)) return false;
     if constexpr (std::is_integral_v<T>) {

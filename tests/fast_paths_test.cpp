@@ -101,8 +101,8 @@ TEST(Bytes, EveryClassifierAgreesWithTheOneByteDefinitions) {
             ASSERT_EQ(
                 wide.space_or_nul_mask16(text + start),
                 mask_of(window + start, 16, [](unsigned char x) { return space(x) || x == 0; }));
-            for (const char stop : {',', '\t', '"'}) {
-              ASSERT_EQ(wide.stop_mask16(text + start, stop, '"'),
+            for (const unsigned char stop : {',', '\t', '"'}) {
+              ASSERT_EQ(wide.stop_mask16(text + start, static_cast<char>(stop), '"'),
                         mask_of(window + start, 16, [&](unsigned char x) {
                           return x == stop || x == '"' || x == '\n' || x == 0;
                         }));

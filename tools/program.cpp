@@ -350,7 +350,7 @@ bool option_spelling(const char* arg) {
 // the first operand; ended tells whether "--" came before it.
 int read_options(int argc, char** argv, CommandLine& line, bool& ended) {
   std::string given;  // the letters of the options with a value given so far
-  const char* name = nullptr;  // -f NAME, which needs -H
+  const char* field_name = nullptr;  // -f NAME, which needs -H
   const auto take = [&](const Option& o, const char* value) {
     // One field is read, one range taken: a second value is a slip, as cut
     // makes a second list.
@@ -364,7 +364,7 @@ int read_options(int argc, char** argv, CommandLine& line, bool& ended) {
         if (number_like(value)) {
           line.selection.field = field_number(value);
         } else {
-          name = value;
+          field_name = value;
         }
         break;
       case 'H':
@@ -424,9 +424,9 @@ int read_options(int argc, char** argv, CommandLine& line, bool& ended) {
     }
   }
   // A name is looked for in the header; without one it is a slip for a number.
-  if (name != nullptr && !line.selection.header) field_number(name);
-  line.selection.name = name;
-  if (line.selection.delimiter != '\0' && !field_given) {
+  if (field_name != nullptr && !line.selection.header) field_number(field_name);
+  line.selection.name = field_name;
+  if (line.selection.delimiter != '\0' && given.find('f') == std::string::npos) {
     die(kUsage, prefix() + "option -d needs -f, the field to read");
   }
   return i;

@@ -126,10 +126,10 @@ struct Fields {
 
 Fields split(const std::string& line, char delimiter, std::size_t chosen) {
   Fields f;
-  const auto blank = [&](char c) { return c != delimiter && separator(c) && c != '\n'; };
+  const auto blank_here = [&](char c) { return c != delimiter && blank(c); };
   for (std::size_t at = 0;;) {
     const std::size_t begin = at;
-    while (at < line.size() && blank(line[at])) ++at;
+    while (at < line.size() && blank_here(line[at])) ++at;
     if (at < line.size() && line[at] == '"') {
       for (++at;; ++at) {
         if (at >= line.size()) {
@@ -153,7 +153,6 @@ Fields split(const std::string& line, char delimiter, std::size_t chosen) {
 // after the closing quote or a doubled quote inside.
 bool field_text(std::string field, std::string& text) {
   const auto trim = [](std::string& s) {
-    const auto blank = [](char c) { return c != '\n' && separator(c); };
     while (!s.empty() && blank(s.back())) s.pop_back();
     std::size_t first = 0;
     while (first < s.size() && blank(s[first])) ++first;
