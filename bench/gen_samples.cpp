@@ -12,6 +12,9 @@
 //            17 significant digits, negatives, integers; CRLF, tabs and blanks
 //   delay    one-way delays in [0.1, 0.2) with six decimals
 //   columns  the time a delay was seen, rising, then the delay: %.6f %.6f
+//   csv      the same as a CSV under the header time,delay: %.6f,%.6f
+//   csvq     the same with every field quoted, as pandas and R write
+//            text: "%.6f","%.6f"
 // Integers are
 //   int      packet sizes in bytes, 40 to 1500
 //   int7     seven digits        int8   eight digits
@@ -54,7 +57,7 @@ int main(int argc, char** argv) {
                                           [&](const Simple& k) { return kind == k.kind; });
   const Integers* const integers = std::find_if(std::begin(kIntegers), std::end(kIntegers),
                                                 [&](const Integers& k) { return kind == k.kind; });
-  const std::string others[] = {"repr", "mixed", "delay", "columns", "int9"};
+  const std::string others[] = {"repr", "mixed", "delay", "columns", "csv", "csvq", "int9"};
   if (real == std::end(kReals) && integers == std::end(kIntegers) &&
       std::find(std::begin(others), std::end(others), kind) == std::end(others)) {
     std::fprintf(stderr, "usage: gen_samples KIND N SEED (KIND: see the source)\n");
@@ -73,6 +76,8 @@ int main(int argc, char** argv) {
   static char buffer[1 << 16];
   std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
   double time = 0;
+  if (kind == "csv") std::fputs("time,delay\n", stdout);
+  if (kind == "csvq") std::fputs("\"time\",\"delay\"\n", stdout);
   for (long long i = 0; i < n; ++i) {
     if (real != std::end(kReals)) {
       std::printf(real->format, value(random));
@@ -82,13 +87,20 @@ int main(int argc, char** argv) {
       char text[32];
       *std::to_chars(text, text + sizeof text - 1, value(random)).ptr = '\0';
       std::printf("%s\n", text);
-    } else if (kind == "delay" || kind == "columns") {
-      // The same delays in both: the one-column file is what cut -f 2 makes
-      // of the other.
+    } else if (kind == "delay" || kind == "columns" || kind == "csv" || kind == "csvq") {
+      // The same delays in all: the one-column file is what cut -f 2 makes
+      // of the others.
       time += 0.001 * (0.5 + value(random));
       const double d = delay(random);
-      if (kind == "columns") std::printf("%.6f ", time);
-      std::printf("%.6f\n", d);
+      if (kind == "delay") {
+        std::printf("%.6f\n", d);
+      } else if (kind == "columns") {
+        std::printf("%.6f %.6f\n", time, d);
+      } else if (kind == "csv") {
+        std::printf("%.6f,%.6f\n", time, d);
+      } else {
+        std::printf("\"%.6f\",\"%.6f\"\n", time, d);
+      }
     } else if (kind == "int9") {
       std::printf("%ld\n", random() % 2 ? nine(random) : bytes(random));
     } else {

@@ -1,6 +1,6 @@
 // The floor every program is measured against: the shared reader with a step
 // that does next to nothing.
-//   parse_only real|int FILE [FIELD]
+//   parse_only real|int FILE [FIELD [DELIMITER]]
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -9,9 +9,10 @@
 #include "sample_input/sample_input.hpp"
 
 int main(int argc, char** argv) {
-  if (argc != 3 && argc != 4) return 2;
+  if (argc < 3 || argc > 5) return 2;
   sample_input::ReadError error;
-  const sample_input::Selection selection{argc == 4 ? std::atoi(argv[3]) : 0, false};
+  const sample_input::Selection selection{argc >= 4 ? std::atoi(argv[3]) : 0, false,
+                                          argc == 5 ? argv[4][0] : '\0'};
   // A step that holds its state, as the programs' steps do.
   struct Sum {
     double checksum = 0;

@@ -17,13 +17,16 @@
 # commands of a row take turns round by round, so that a burst of load on the
 # machine does not land on one of them only.
 #
-# A second table times the field option: PROG -f 2 on the two-column file
-# (a rising time, then a delay) against PROG on the same delays one a line
-# (the goal: at most 1.5 times as long), and against the field picked by mawk
-# in a pipe, mawk '{print $2}' FILE | PROG - (the goal: at most 0.1 times as
-# long; where mawk is missing, its columns show "-" and a note says so). Its
-# rows are "quellimar columns" and "varnoth columns": ONLY=columns runs it
-# alone.
+# A second table times the field options on a rising time and a delay: PROG
+# -f 2 on two blank-separated columns, and PROG -d , -H -f delay on the same
+# as a CSV under a header (csv) and with every field quoted (csvq), each
+# against a base (the goal: at most 1.5 times as long as PROG on the same
+# delays one a line; for csvq at most 1.3 times as long as on csv), and
+# against the field picked by mawk in a pipe, such as mawk -F, 'NR > 1
+# { print $2 }' FILE | PROG - (the goal: at most 0.1 times as long; where
+# mawk is missing, its columns show "-" and a note says so). Its rows are
+# "PROG columns", "PROG csv" and "PROG csvq" for quellimar and varnoth:
+# ONLY='columns|csv' runs it alone.
 set -euo pipefail
 programs=$1
 tools=$2
@@ -107,64 +110,78 @@ done
 printf '1000\n950\n' >"$data/pair.txt"
 row ostrevan int 2 "$data/pair.txt"
 
-# field_row NAME N [DISTRIBUTION]: NAME -f 2 on the columns file, NAME on the
-# delay file, and mawk's field 2 piped into NAME; with DISTRIBUTION, each
-# writes a distribution file of its own after the samples, and those must be
-# the same too.
+# field_row NAME N KIND [DISTRIBUTION]: NAME with the options of KIND on its
+# file, NAME on its base (the delays one a line, or for csvq the csv file
+# read the same way), and mawk's field in a pipe into NAME; with
+# DISTRIBUTION, each writes a distribution file of its own after the
+# samples, and those must be the same too.
 mawk=$(command -v mawk || true)
+declare -A options=([columns]="-f 2" [csv]="-d , -H -f delay" [csvq]="-d , -H -f delay")
+declare -A base=([columns]=delay [csv]=delay [csvq]=csv)
+declare -A base_options=([columns]="" [csv]="" [csvq]="-d , -H -f delay")
+declare -A separator=([columns]=" " [csv]="," [csvq]=",")
+declare -A picks=([columns]='{ print $2 }' [csv]='NR > 1 { print $2 }'
+  [csvq]='NR > 1 { gsub(/"/, "", $2); print $2 }')
 field_row() {
-  local name=$1 n=$2 dist=${3:-}
-  wanted "$name columns" || return 0
-  local columns delay field="" one="" piped="" t
-  columns=$(samples columns "$n")
-  delay=$(samples delay "$n")
+  local name=$1 n=$2 kind=$3 dist=${4:-}
+  wanted "$name $kind" || return 0
+  local file base_file field="" one="" piped="" t
+  file=$(samples "$kind" "$n")
+  base_file=$(samples "${base[$kind]}" "$n")
   local to_field=() to_one=() to_piped=()
   if [ -n "$dist" ]; then
     to_field=("$data/field.cdf")
     to_one=("$data/one.cdf")
     to_piped=("$data/piped.cdf")
   fi
-  # The pipe in one command for measure: FILE PROGRAM [DISTRIBUTION].
-  local pipe='f=$1 p=$2; shift 2; mawk "{ print \$2 }" "$f" | "$p" - "$@"'
+  # shellcheck disable=SC2206 # the options split into words
+  local with=(${options[$kind]}) base_with=(${base_options[$kind]})
+  # The pipe in one command for measure: FILE SEPARATOR PICK PROGRAM [DISTRIBUTION].
+  local pipe='f=$1 s=$2 pick=$3 p=$4; shift 4; mawk -F "$s" "$pick" "$f" | "$p" - "$@"'
+  local piping=("$file" "${separator[$kind]}" "${picks[$kind]}" "$programs/$name")
   for ((run = 0; run < runs; run++)); do
-    read -r t _ < <("$tools/measure" 1 "$programs/$name" -f 2 "$columns" "${to_field[@]}")
+    read -r t _ < <("$tools/measure" 1 "$programs/$name" "${with[@]}" "$file" "${to_field[@]}")
     field+="$t "
-    read -r t _ < <("$tools/measure" 1 "$programs/$name" "$delay" "${to_one[@]}")
+    read -r t _ < <("$tools/measure" 1 "$programs/$name" "${base_with[@]}" "$base_file" \
+      "${to_one[@]}")
     one+="$t "
     if [ -n "$mawk" ]; then
-      read -r t _ < <("$tools/measure" 1 sh -c "$pipe" sh "$columns" "$programs/$name" \
-        "${to_piped[@]}")
+      read -r t _ < <("$tools/measure" 1 sh -c "$pipe" sh "${piping[@]}" "${to_piped[@]}")
       piped+="$t "
     fi
   done
   field=$(tr ' ' '\n' <<<"$field" | median)
   one=$(tr ' ' '\n' <<<"$one" | median)
   local same=yes want
-  want=$("$programs/$name" "$delay" "${to_one[@]}")
-  [ "$("$programs/$name" -f 2 "$columns" "${to_field[@]}")" = "$want" ] || same=NO
+  want=$("$programs/$name" "${base_with[@]}" "$base_file" "${to_one[@]}")
+  [ "$("$programs/$name" "${with[@]}" "$file" "${to_field[@]}")" = "$want" ] || same=NO
   [ -z "$dist" ] || cmp -s "${to_field[0]}" "${to_one[0]}" || same=NO
   if [ -n "$mawk" ]; then
     piped=$(tr ' ' '\n' <<<"$piped" | median)
-    [ "$(sh -c "$pipe" sh "$columns" "$programs/$name" "${to_piped[@]}")" = "$want" ] || same=NO
+    [ "$(sh -c "$pipe" sh "${piping[@]}" "${to_piped[@]}")" = "$want" ] || same=NO
     [ -z "$dist" ] || cmp -s "${to_piped[0]}" "${to_one[0]}" || same=NO
   fi
-  awk -v name="$name" -v n="$n" -v field="$field" -v one="$one" -v piped="$piped" \
-    -v same="$same" 'BEGIN {
+  awk -v name="$name" -v kind="$kind" -v n="$n" -v field="$field" -v one="$one" \
+    -v base="${base[$kind]}" -v piped="$piped" -v same="$same" 'BEGIN {
       if (piped == "") piped_text = sprintf("%8s %7s", "-", "-")
       else piped_text = sprintf("%8.3f %7.3f", piped, field / piped)
-      printf "%-10s %-7s %9d %8.3f %8.3f %7.2f %s %5s\n",
-        name, "columns", n, field, one, field / one, piped_text, same }'
+      printf "%-10s %-7s %9d %8.3f %-6s %8.3f %7.2f %s %5s\n",
+        name, kind, n, field, base, one, field / one, piped_text, same }'
 }
 
-if wanted "quellimar columns" "varnoth columns"; then
+if wanted "quellimar columns" "varnoth columns" "quellimar csv" "varnoth csv"; then
   echo
-  echo "-f 2 on two columns (time, delay) against the delays one a line (/one: goal <= 1.5)"
-  echo "and against mawk '{print \$2}' FILE | PROG - (/mawk: goal <= 0.1)"
+  echo "A field of a time and a delay: -f 2 of two columns, -d , -H -f delay of a CSV (csv)"
+  echo "and of one with every field quoted (csvq), against the base (/base: goal <= 1.5"
+  echo "against the delays one a line, <= 1.3 for csvq against csv) and against mawk"
+  echo "picking the field into PROG - (/mawk: goal <= 0.1)"
   [ -n "$mawk" ] || echo "mawk not found: its columns show -, the pipe is not timed"
-  printf '%-10s %-7s %9s %8s %8s %7s %8s %7s %5s\n' program data samples "-f 2" one \
-    "/one" mawk "/mawk" same
+  printf '%-10s %-7s %9s %8s %-6s %8s %7s %8s %7s %5s\n' program data samples field base \
+    seconds "/base" mawk "/mawk" same
   for n in $sizes; do
-    field_row quellimar "$n"
-    field_row varnoth "$n" distribution
+    for kind in columns csv csvq; do
+      field_row quellimar "$n" "$kind"
+      field_row varnoth "$n" "$kind" distribution
+    done
   done
 fi
