@@ -24,7 +24,8 @@ using testing_helpers::Redirect;
 using testing_helpers::run;
 using testing_helpers::ScratchDir;
 
-const char* const kUsage = "usage: varnoth [-f N] [-H] [-d C] [-C] [-u U] SAMPLE_FILE DISTRIBUTION_FILE\n";
+const char* const kUsage =
+    "usage: varnoth [-f N] [-H] [-d C] [-C] [-u U] SAMPLE_FILE DISTRIBUTION_FILE\n";
 
 std::string format(const char* pattern, double a, double b = 0) {
   char text[128];
@@ -399,7 +400,7 @@ std::vector<FileCase> file_cases() {
       {"samples on standard input, after --", "", {"--", "-", "@/samples"}, from_samples, 2, "", "varnoth: @/samples" + refused, "", ""},
       {"a line short of the chosen field", "", {"-f", "2", "@/samples", "@/old"}, {}, 1, "", "varnoth: @/samples:1: line has 1 field, no field 2: '0.5'\n", "", ""},
       {"an unknown option", "", {"-x", "@/samples", "@/old"}, {}, 2, "", "varnoth: unknown option '-x' (a file named -x is ./-x)\n", "", ""},
-      {"a field that is no number", "", {"-f", "x", "@/samples", "@/old"}, {}, 2, "", "varnoth: field is not a whole number: 'x'\n", "", ""},
+      {"a field that is no number", "", {"-f", "x", "@/samples", "@/old"}, {}, 2, "", "varnoth: field is not a whole number: 'x' (a field's name needs -H, the header that names it)\n", "", ""},
       {"hard link", "ln samples hard", {"@/samples", "@/hard"}, {}, 2, "", "varnoth: @/hard" + refused, "", ""},
       {"symlink", "ln -s samples soft", {"@/samples", "@/soft"}, {}, 2, "", "varnoth: @/soft" + refused, "", ""},
       {"samples on standard input", "", {"-", "@/samples"}, from_samples, 2, "", "varnoth: @/samples" + refused, "", ""},

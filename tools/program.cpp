@@ -349,7 +349,7 @@ bool option_spelling(const char* arg) {
 // abbreviations of the long options, and keep global state. The index of
 // the first operand; ended tells whether "--" came before it.
 int read_options(int argc, char** argv, CommandLine& line, bool& ended) {
-  std::string given;  // the letters of the options with a value given so far
+  std::string given;                 // the letters of the options with a value given so far
   const char* field_name = nullptr;  // -f NAME, which needs -H
   const auto take = [&](const Option& o, const char* value) {
     // One field is read, one range taken: a second value is a slip, as cut
@@ -423,8 +423,12 @@ int read_options(int argc, char** argv, CommandLine& line, bool& ended) {
       break;
     }
   }
-  // A name is looked for in the header; without one it is a slip for a number.
-  if (field_name != nullptr && !line.selection.header) field_number(field_name);
+  // A name is looked for in the header; without one it is a slip for a
+  // number, or a name whose -H was forgotten.
+  if (field_name != nullptr && !line.selection.header) {
+    die(kUsage, prefix() + "field is not a whole number: '" + shown(field_name) +
+                    "' (a field's name needs -H, the header that names it)");
+  }
   line.selection.name = field_name;
   if (line.selection.delimiter != '\0' && given.find('f') == std::string::npos) {
     die(kUsage, prefix() + "option -d needs -f, the field to read");
