@@ -55,5 +55,5 @@ int main(int argc, char** argv) {
   if (argc != 3) return 2;
   const int fd = open(argv[2], O_RDONLY);
   if (fd < 0) return 1;
-  return std::strcmp(argv[1], "int") == 0 ? parse<std::int32_t>(fd) : parse<double>(fd);
+  return std::strcmp(argv[1], "int") == 0 ? parse<std::int64_t>(fd) : parse<double>(fd);
 }

@@ -11,8 +11,8 @@ int main(int argc, char** argv) {
   if (in == nullptr) return 1;
   std::int64_t total = 0;
   while (!std::feof(in)) {
-    int v = 0;
-    if (std::fscanf(in, "%d\n", &v) != 1) return 1;
+    long long v = 0;
+    if (std::fscanf(in, "%lld\n", &v) != 1) return 1;
     total += v;
   }
   std::fclose(in);

@@ -1,6 +1,6 @@
 // The converters: from what a scanner measured (the value of the digits, the
 // power of ten, the sign) to the number, one converter a kind: for reals
-// decimal_to_double (decimal.hpp), for integers to_int32. Each is exact (a
+// decimal_to_double (decimal.hpp), for integers to_int64. Each is exact (a
 // real rounds as strtod rounds it) and says when it cannot decide, so that
 // the rare number goes to the C++ library's own conversion of its text,
 // text_to_double.
@@ -34,21 +34,23 @@ static_assert(kPowersOfTen[kMaxExactDigits] <= kMaxExactMantissa &&
 inline constexpr int kMaxMantissaDigits = 19;
 static_assert(std::size(kPowersOfTen) == kMaxMantissaDigits + 1);
 
-// An integer of the 32-bit signed range has at most this many digits.
-inline constexpr int kMaxIntegerDigits = 10;
+// An integer of the 64-bit signed range has at most this many digits, and
+// any this many fit 64 bits unsigned: one compare tells the range.
+inline constexpr int kMaxIntegerDigits = 19;
+static_assert(std::uint64_t{INT64_MAX} < kPowersOfTen[kMaxIntegerDigits]);
 
 // The real number written in [begin, end), a token the scanners have checked,
 // as strtod rounds it: hexadecimal, inf, nan, and the decimals
 // decimal_to_double leaves.
 double text_to_double(const char* begin, const char* end);
 
-// The integer of that magnitude and sign; false outside the 32-bit signed range.
-NETFIGURES_INLINE bool to_int32(std::uint64_t magnitude, bool negative, std::int32_t& value) {
-  if (magnitude > std::uint64_t{0x7FFFFFFF} + negative) return false;
-  // In 64 bits: the magnitude of -2^31 does not fit 32.
-  const auto wide = static_cast<std::int64_t>(magnitude);
-  // cppcheck-suppress duplicateValueTernary ; wrong: -wide and wide differ but for 0
-  value = static_cast<std::int32_t>(negative ? -wide : wide);
+// The integer of that magnitude and sign; false outside the 64-bit signed range.
+NETFIGURES_INLINE bool to_int64(std::uint64_t magnitude, bool negative, std::int64_t& value) {
+  if (magnitude > std::uint64_t{INT64_MAX} + negative) return false;
+  // Negated as unsigned: the magnitude of -2^63 is no signed 64-bit value,
+  // and the conversion back keeps the bits (two's complement).
+  // cppcheck-suppress duplicateValueTernary ; wrong: 0 - magnitude and magnitude differ but for 0
+  value = static_cast<std::int64_t>(negative ? 0 - magnitude : magnitude);
   return true;
 }
 

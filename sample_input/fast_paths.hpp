@@ -136,10 +136,12 @@ inline Value value_kind(const LayoutFacts& f) {
 // The number of a short layout (see Layout::is_short) from the value of its
 // digits: exact, as the scanners'. The divisor is negated for a negative
 // number (see convert::kSignedPowersOfTen).
-NETFIGURES_INLINE bool divided(std::uint64_t mantissa, double signed_divisor, bool negative,
-                               std::int32_t& out) {
-  (void)signed_divisor;  // an integer layout has no point; ten digits may be out of range
-  return convert::to_int32(mantissa, negative, out);
+NETFIGURES_INLINE bool divided(std::uint64_t mantissa, double, bool negative, std::int64_t& out) {
+  // An integer layout has no point, and at most 16 digits (number_facts):
+  // always in range.
+  const auto magnitude = static_cast<std::int64_t>(mantissa);
+  out = negative ? -magnitude : magnitude;
+  return true;
 }
 
 NETFIGURES_INLINE bool divided(std::uint64_t mantissa, double signed_divisor, bool, double& out) {
@@ -183,7 +185,7 @@ NETFIGURES_INLINE bool converted(std::uint64_t mantissa, const char* p, const La
 // An integer layout has no point and no exponent, but its white space may
 // make it longer than a short one.
 NETFIGURES_INLINE bool converted(std::uint64_t mantissa, const char*, const LayoutFacts&, Value,
-                                 bool negative, std::int32_t& out) {
+                                 bool negative, std::int64_t& out) {
   return divided(mantissa, 1, negative, out);
 }
 
@@ -457,12 +459,12 @@ NETFIGURES_INLINE int integers_of_block(const char* p, std::uint64_t starts, std
     const int negative = kSigned ? static_cast<int>(signs >> first & 1) : 0;
     const int length = __builtin_ctzll(ends) - first - negative + 1;
     const char* const digits = p + first + negative;
-    std::int32_t value;
-    if (length <= 8) {  // in range: converted at once
-      const auto magnitude = static_cast<std::int32_t>(bytes::digits_value(digits, length));
+    std::int64_t value;
+    if (length <= 8) {  // converted at once
+      const auto magnitude = static_cast<std::int64_t>(bytes::digits_value(digits, length));
       value = negative ? -magnitude : magnitude;
     } else if (length > convert::kMaxIntegerDigits ||
-               !convert::to_int32(bytes::whole_digits(digits, length), negative != 0, value)) {
+               !convert::to_int64(bytes::whole_digits(digits, length), negative != 0, value)) {
       return first;  // longer, or out of range: for the scanners, which say why
     }
     step(value);
@@ -476,8 +478,9 @@ NETFIGURES_INLINE int integers_of_block(const char* p, std::uint64_t starts, std
 // space around) among the 64 bytes at p, which is not inside a number, up to
 // the first byte that cannot be part of one. Calls step for each, counts them
 // and the newlines passed, and returns where it stopped: p itself when there
-// was no such number. Reads the 64 bytes at p and the 16 bytes at the start
-// of each number.
+// was no such number. Reads the 64 bytes at p and, of each number, 8 bytes
+// at each 8 of its digits (bytes::whole_digits): every load starts inside
+// the 64.
 template <class Step>
 NETFIGURES_INLINE const char* integer_block(const char* p, Step& step, std::int64_t& count,
                                             std::int64_t& line) {

@@ -108,7 +108,7 @@ struct Numbers {
   template <class T>
   NETFIGURES_INLINE bool value(const char* p, bool negative, T& out) const {
     if constexpr (kEight) {
-      const auto magnitude = static_cast<std::int32_t>(bytes::digits_value(p, layout.whole()));
+      const auto magnitude = static_cast<std::int64_t>(bytes::digits_value(p, layout.whole()));
       out = negative ? -magnitude : magnitude;
       return true;
     }
@@ -181,11 +181,11 @@ __attribute__((noinline)) Run<Step> run_apart(Run<Step> r, const Of& learnt) {
 }
 
 // Path::kLayout, for traces of one fixed-width format (%.6f, %.9f, %e,
-// %.18e, integers of 7 to 10 digits): the numbers of the learnt layout that
-// follow, each with its white space, found by one or two 16-byte compares
-// and a constant step, so that no number waits for the one before it to be
-// measured. Assumes every number has the bytes of the last, digits aside;
-// a minus is told by itself. Instructions a number, against the plain
+// %.18e, integers of a fixed number of digits): the numbers of the learnt
+// layout that follow, each with its white space, found by one or two 16-byte
+// compares and a constant step, so that no number waits for the one before
+// it to be measured. Assumes every number has the bytes of the last, digits
+// aside; a minus is told by itself. Instructions a number, against the plain
 // scanner: %.6f 38 and 114, %e 94 and 218, %.18e 160 and 280, 7 digits 38
 // and 98.
 template <class T, class Step>

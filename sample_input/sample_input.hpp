@@ -35,7 +35,7 @@
 //       (bytes::wide::stop_mask16), the next 16 loaded only where none of
 //       those was a stop, which the sentinel is.
 //     - integer_block runs only where 64 bytes of data lie ahead; besides
-//       those it loads 16 bytes at the start of each number in them.
+//       those it loads 8 bytes at each 8 digits of each number in them.
 //       real_block too, but with vector code it loads the 16 bytes that end
 //       where each number ends, which may begin up to 15 bytes before the
 //       block: it runs only where the buffer holds that many. The probe that
@@ -83,7 +83,7 @@ struct ReadError {
     kNoNumber,      // the file holds nothing but white space
     kNotANumber,    // a token that does not begin a real number
     kNotAnInteger,  // a token that does not begin an integer
-    kOutOfRange,    // an integer outside the 32-bit signed range
+    kOutOfRange,    // an integer outside the 64-bit signed range
     kTooLong,       // a number longer than kMaxNumberLength
     kCompressed,    // the file begins with the magic bytes of a compressor
     kShortLine,     // a line with fewer fields than the one chosen
@@ -223,7 +223,7 @@ class Source {
   // The field chosen, from 1 (named by the header, once start() read it); 0: none.
   int field() const { return field_; }
 
-  // Hands each number of the file to step, a double or an std::int32_t as T
+  // Hands each number of the file to step, a double or an std::int64_t as T
   // says; the count, or -1 with the error recorded. One number by the
   // general path, then the path of the shape the numbers take, until it
   // stops at a number it does not take; the shape is chosen anew where a
@@ -715,13 +715,13 @@ std::int64_t read_real_samples(const char* path, Step&& step, ReadError& error,
   return detail::read_samples<double>(path, step, error, selection, block);
 }
 
-// The same for integers: step(std::int32_t); a value outside the 32-bit
+// The same for integers: step(std::int64_t); a value outside the 64-bit
 // signed range is an error, never a wrapped value.
 template <class Step>
 std::int64_t read_integer_samples(const char* path, Step&& step, ReadError& error,
                                   const Selection& selection = {},
                                   std::size_t block = kDefaultBlock) {
-  return detail::read_samples<std::int32_t>(path, step, error, selection, block);
+  return detail::read_samples<std::int64_t>(path, step, error, selection, block);
 }
 
 }  // namespace sample_input

@@ -25,7 +25,7 @@ enum class Status : std::uint8_t {
   kText,          // a real whose value convert::text_to_double must take from its text
   kNotANumber,    // the text does not begin a real number
   kNotAnInteger,  // the text does not begin an integer
-  kOutOfRange,    // an integer outside the 32-bit signed range
+  kOutOfRange,    // an integer outside the 64-bit signed range
 };
 
 template <class T>
@@ -315,29 +315,29 @@ NETFIGURES_INLINE IntegerText measure_integer(const char* p) {
 // kMaxIntegerDigits digits in range, then white space: the form a layout is
 // learnt from. Where it ends, or nullptr for scan_integer to take. Loads
 // what measure_integer and whole_digits load.
-NETFIGURES_INLINE const char* scan_plain_integer(const char* p, std::int32_t& value) {
+NETFIGURES_INLINE const char* scan_plain_integer(const char* p, std::int64_t& value) {
   const IntegerText t = measure_integer(p);
   const auto length = static_cast<int>(t.end - t.digits);
   if (*p == '+' || length == 0 || length > convert::kMaxIntegerDigits ||
       !is_space(static_cast<unsigned char>(*t.end)) ||
-      !convert::to_int32(whole_digits(t.digits, length), t.negative, value)) {
+      !convert::to_int64(whole_digits(t.digits, length), t.negative, value)) {
     return nullptr;
   }
   return t.end;
 }
 
-// Optional sign and decimal digits, as a C "%d" conversion reads them.
-inline Token<std::int32_t> scan_integer(const char* p) {
+// Optional sign and decimal digits, as a C "%lld" conversion reads them.
+inline Token<std::int64_t> scan_integer(const char* p) {
   IntegerText t = measure_integer(p);
   if (t.end == t.digits) return {t.digits, t.digits, Status::kNotAnInteger};
   // Leading zeros do not count towards the range; they are rare.
   while (t.end - t.digits > convert::kMaxIntegerDigits && *t.digits == '0') ++t.digits;
   const auto length = static_cast<int>(t.end - t.digits);
-  std::int32_t value;
+  std::int64_t value;
   if (length > convert::kMaxIntegerDigits ||
-      !convert::to_int32(whole_digits(t.digits, length), t.negative, value)) {
+      !convert::to_int64(whole_digits(t.digits, length), t.negative, value)) {
     // Out of range where the digits end as a number's may ("1-2" is two);
-    // "99999999999x" is malformed, as "9x" is.
+    // "99999999999999999999x" is malformed, as "9x" is.
     const auto after = static_cast<unsigned char>(*t.end);
     const bool ends = is_space(after) || is_sign(*t.end) || after == '\0';
     return {t.end, t.end, ends ? Status::kOutOfRange : Status::kNotAnInteger};
@@ -349,11 +349,11 @@ inline Token<std::int32_t> scan_integer(const char* p) {
 NETFIGURES_INLINE const char* scan_plain(const char* p, double& value) {
   return scan_plain_decimal(p, value);
 }
-NETFIGURES_INLINE const char* scan_plain(const char* p, std::int32_t& value) {
+NETFIGURES_INLINE const char* scan_plain(const char* p, std::int64_t& value) {
   return scan_plain_integer(p, value);
 }
 NETFIGURES_INLINE Token<double> scan_next(const char* p, double) { return scan_real(p); }
-NETFIGURES_INLINE Token<std::int32_t> scan_next(const char* p, std::int32_t) {
+NETFIGURES_INLINE Token<std::int64_t> scan_next(const char* p, std::int64_t) {
   return scan_integer(p);
 }
 

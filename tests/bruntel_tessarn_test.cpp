@@ -23,6 +23,11 @@ TEST(Bruntel, DividesTheExactTotalByBothDivisors) {
       {"big", kPast32Bits},
       {"mixed", "-5\n10\n-2147483648\n2147483647\n"},
       {"marked", "\ufeff100\n200\n300\n"},
+      {"counters", "3000000000\n17179869184\n4294967296\n"},
+      {"past 2^53", "9007199254740993\n-9007199254740992\n"},
+      {"ends", "9223372036854775807\n-9223372036854775808\n"},
+      {"over", "9223372036854775807\n1\n"},
+      {"under", "-9223372036854775808\n-1\n"},
       {"-5", "100\n"},
       {"tti", "tti bits\n1 100\n2 200\n3 300\n"}};
   // clang-format off
@@ -33,6 +38,12 @@ TEST(Bruntel, DividesTheExactTotalByBothDivisors) {
       {"total past 32 bits", files, {"@/big", "1", "1"}, 0, "6442450941.000000000\n", ""},
       {"signs mixed", files, {"@/mixed", "1", "1"}, 0, "4.000000000\n", ""},
       {"a byte order mark first", files, {"@/marked", "10", "2"}, 0, "30.000000000\n", ""},
+      {"counts past 32 bits", files, {"@/counters", "1", "1"}, 0, "24474836480.000000000\n", ""},
+      // Summed as integers: in doubles, 2^53 + 1 would be 2^53, and the total 0.
+      {"counts past 2^53", files, {"@/past 2^53", "1", "1"}, 0, "1.000000000\n", ""},
+      {"both ends of 64 bits", files, {"@/ends", "1", "1"}, 0, "-1.000000000\n", ""},
+      {"a total past 2^63 - 1", files, {"@/over", "1", "1"}, 1, "", "bruntel: @/over: the total does not fit in 64 bits\n"},
+      {"a total below -2^63", files, {"@/under", "1", "1"}, 1, "", "bruntel: @/under: the total does not fit in 64 bits\n"},
       {"trailing text ignored", files, {"@/three", "2abc", "1"}, 0, "300.000000000\n", ""},
       {"leading blanks skipped", files, {"@/three", "  10", "2"}, 0, "30.000000000\n", ""},
       {"hexadecimal divisor", files, {"@/three", "0x10", "1"}, 0, "37.500000000\n", ""},
@@ -59,8 +70,16 @@ TEST(Bruntel, DividesTheExactTotalByBothDivisors) {
 
 TEST(Tessarn, DividesEightTimesTheExactTotalByTheInterval) {
   const std::vector<std::pair<std::string, std::string>> files{
-      {"two", "125\n125\n"}, {"one", "1\n"},    {"half_gib", "536870912\n"},
-      {"big", kPast32Bits},  {"minus", "-1\n"}, {"packets", "seq bytes\n1 125\n2 125\n"}};
+      {"two", "125\n125\n"},
+      {"one", "1\n"},
+      {"half_gib", "536870912\n"},
+      {"big", kPast32Bits},
+      {"minus", "-1\n"},
+      {"packets", "seq bytes\n1 125\n2 125\n"},
+      {"three_gb", "3000000000\n"},
+      {"exbibyte", "1152921504606846975\n"},
+      {"past_bits", "1152921504606846976\n"},
+      {"over", "9223372036854775807\n1\n"}};
   // clang-format off
   check("tessarn", {
       {"worked example", files, {"@/two", "2"}, 0, "1000.000000000\n", ""},
@@ -69,6 +88,10 @@ TEST(Tessarn, DividesEightTimesTheExactTotalByTheInterval) {
       {"bits past 32 bits", files, {"@/half_gib", "1"}, 0, "4294967296.000000000\n", ""},
       {"bytes past 32 bits", files, {"@/big", "8"}, 0, "6442450941.000000000\n", ""},
       {"negative value", files, {"@/minus", "1"}, 0, "-8.000000000\n", ""},
+      {"a count past 32 bits", files, {"@/three_gb", "1"}, 0, "24000000000.000000000\n", ""},
+      {"bits just within 64 bits", files, {"@/exbibyte", "1"}, 0, "9223372036854775808.000000000\n", ""},
+      {"bits past 64 bits", files, {"@/past_bits", "1"}, 1, "", "tessarn: @/past_bits: the total in bits does not fit in 64 bits\n"},
+      {"a total past 2^63 - 1", files, {"@/over", "1"}, 1, "", "tessarn: @/over: the total does not fit in 64 bits\n"},
       {"units after the interval", files, {"@/two", "10s"}, 0, "200.000000000\n", ""},
       {"zero interval", files, {"@/two", "0"}, 0, "inf\n", ""},
       {"interval not a number", files, {"@/two", "abc"}, 2, "", "tessarn: interval is not a number: 'abc'\n"},
@@ -92,12 +115,13 @@ TEST(BruntelAndTessarn, ZeroOverZeroIsNotANumber) {
 }
 
 TEST(BruntelAndTessarn, FailOnBadSampleFiles) {
-  const std::vector<std::pair<std::string, std::string>> files{{"point", "10\n12.5\n"},
-                                                               {"big", "10\n3000000000\n"},
-                                                               {"empty", ""},
-                                                               {"minus sign", "10\n\u221212\n"},
-                                                               {"columns", "1 10 x\n2 12.5 y\n"},
-                                                               {"wide", "1 10\n2 3000000000\n"}};
+  const std::vector<std::pair<std::string, std::string>> files{
+      {"point", "10\n12.5\n"},
+      {"big", "10\n9223372036854775808\n"},
+      {"empty", ""},
+      {"minus sign", "10\n\u221212\n"},
+      {"columns", "1 10 x\n2 12.5 y\n"},
+      {"wide", "1 10\n2 9223372036854775808\n"}};
   for (const std::string program : {"bruntel", "tessarn"}) {
     const std::vector<std::string> divisors =
         program == "bruntel" ? std::vector<std::string>{"1", "1"} : std::vector<std::string>{"1"};
@@ -113,14 +137,14 @@ TEST(BruntelAndTessarn, FailOnBadSampleFiles) {
     // clang-format off
     check(program, {
         {"a point in an integer", files, args("@/point"), 1, "", program + ": @/point:2: not an integer: '12.5'\n"},
-        {"past 32 bits", files, args("@/big"), 1, "", program + ": @/big:2: integer out of the 32-bit range: '3000000000'\n"},
+        {"past 64 bits", files, args("@/big"), 1, "", program + ": @/big:2: integer out of the 64-bit range: '9223372036854775808'\n"},
         {"empty file", files, args("@/empty"), 1, "", program + ": @/empty: no number in the file\n"},
         {"missing file", files, args("@/none"), 1, "", program + ": @/none: No such file or directory\n"},
         {"a minus sign's look-alike", files, args("@/minus sign"), 1, "", program + ": @/minus sign:2: not an integer: '\\xe2\\x88\\x9212'\n"},
         {"a point in the chosen field", files, with("-f2", args("@/columns")), 1, "", program + ": @/columns:2: not an integer: '12.5'\n"},
-        {"past 32 bits in the chosen field", files, with("-f2", args("@/wide")), 1, "", program + ": @/wide:2: integer out of the 32-bit range: '3000000000'\n"},
+        {"past 64 bits in the chosen field", files, with("-f2", args("@/wide")), 1, "", program + ": @/wide:2: integer out of the 64-bit range: '9223372036854775808'\n"},
         {"a line short of the chosen field", files, with("-f3", args("@/wide")), 1, "", program + ": @/wide:1: line has 2 fields, no field 3: '10'\n"},
-        {"-H keeps the line numbers", files, with("-H", args("@/big")), 1, "", program + ": @/big:2: integer out of the 32-bit range: '3000000000'\n"},
+        {"-H keeps the line numbers", files, with("-H", args("@/big")), 1, "", program + ": @/big:2: integer out of the 64-bit range: '9223372036854775808'\n"},
     });
     // clang-format on
   }

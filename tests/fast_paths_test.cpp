@@ -147,21 +147,26 @@ template <class Layout, class T>
 void check_layouts(const char* name, std::mt19937_64& random) {
   SCOPED_TRACE(name);
   const std::vector<std::string> learnt =
-      std::is_integral_v<T>
-          ? std::vector<std::string>{"7\n", "1448\n", "-1448\r\n", "123456789 ", "00\n\n"}
-          : std::vector<std::string>{"0.734215\n",
-                                     "-12.5\r\n",
-                                     "3 ",
-                                     "12345.12345678\n",
-                                     "0.000001\t\t",
-                                     "1.390101e-02\n",
-                                     "1.532699004902953431e-02\n",
-                                     "1.234567890123e+05\n",
-                                     "1.2345678901234e-05\n",
-                                     "-9.8E+100 ",
-                                     "7e5\n",
-                                     "1234567890123.5 ",
-                                     "1.5\n\n  \t\n"};
+      std::is_integral_v<T> ? std::vector<std::string>{"7\n",
+                                                       "1448\n",
+                                                       "-1448\r\n",
+                                                       "123456789 ",
+                                                       "00\n\n",
+                                                       "-1234567890123\n",
+                                                       "1234567890123456\r\n"}
+                            : std::vector<std::string>{"0.734215\n",
+                                                       "-12.5\r\n",
+                                                       "3 ",
+                                                       "12345.12345678\n",
+                                                       "0.000001\t\t",
+                                                       "1.390101e-02\n",
+                                                       "1.532699004902953431e-02\n",
+                                                       "1.234567890123e+05\n",
+                                                       "1.2345678901234e-05\n",
+                                                       "-9.8E+100 ",
+                                                       "7e5\n",
+                                                       "1234567890123.5 ",
+                                                       "1.5\n\n  \t\n"};
   const std::string bytes_seen("0123456789.-+ \t\r\n\v\fe\0x", 22);  // a NUL among them
   for (const std::string& text : learnt) {
     const std::string padded = text + std::string(48, '\0');
@@ -201,10 +206,10 @@ void check_layouts(const char* name, std::mt19937_64& random) {
 TEST(Layout, ChecksAndConvertsAsTheScannersDo) {
   std::mt19937_64 random(15);
   check_layouts<sample_input::fast::portable::Layout, double>("portable, reals", random);
-  check_layouts<sample_input::fast::portable::Layout, std::int32_t>("portable, integers", random);
+  check_layouts<sample_input::fast::portable::Layout, std::int64_t>("portable, integers", random);
 #ifdef __SSE2__
   check_layouts<sample_input::fast::sse2::Layout, double>("sse2, reals", random);
-  check_layouts<sample_input::fast::sse2::Layout, std::int32_t>("sse2, integers", random);
+  check_layouts<sample_input::fast::sse2::Layout, std::int64_t>("sse2, integers", random);
 #endif
 }
 
@@ -245,6 +250,8 @@ const std::vector<std::string> kGuardedTexts{
     ".",
     "2147483647",
     "-2147483649",
+    "9223372036854775807",
+    "-9223372036854775809",
     "0000000000000000042",
     "1234567.12345678",
     "7",
@@ -271,7 +278,7 @@ TEST(Padding, IsAllTheScannersReadPastTheText) {
       SCOPED_TRACE(text + " from " + std::to_string(at));
       const char* const p = start + at;
       double real = 0;
-      std::int32_t integer = 0;
+      std::int64_t integer = 0;
       scan::scan_real(p);
       scan::scan_integer(p);
       scan::scan_plain_decimal(p, real);
@@ -296,7 +303,7 @@ TEST(Padding, IsAllTheReadingLoopReadsPastTheData) {
   for (int i = 0; i < 300; ++i) {
     reals += "0.734215\n-0.5\n1448\n12345678\n1e-5 ";
     g_reals += "0.446336\n0.335988\n0.952494\n0.467827\n0.576832\n0.0318675\n-0.83356\n1.5\n";
-    integers += "1448\n-7\n123456789\n2147483647 ";
+    integers += "1448\n-7\n123456789\n2147483647\n1234567890123\n-9223372036854775808 ";
     long_reals += i % 100 < 50 ? "1.234567890123e+05\n" : "0.09726430841378601\n";
   }
   std::string columns;
@@ -319,9 +326,9 @@ TEST(Padding, IsAllTheReadingLoopReadsPastTheData) {
       {long_reals + "1.234567890123e", false, -1},
       {g_reals, false, 2400},
       {g_reals + "0.25x", false, -1},
-      {integers, true, 1200},
-      {integers + "-12", true, 1201},
-      {integers + "2147483648", true, -1},
+      {integers, true, 1800},
+      {integers + "-12", true, 1801},
+      {integers + "9223372036854775808", true, -1},
       {columns, false, 600, 1},
       {columns + "0.25 1", false, 601, 1},
       {columns + "0.000597 0.1136", false, 601, 1},
@@ -348,7 +355,7 @@ TEST(Padding, IsAllTheReadingLoopReadsPastTheData) {
         void operator()(double) {}
       } step;
       EXPECT_EQ(file.field > 0  ? source.each_field<double>(step, file.field)
-                : file.integers ? source.each<std::int32_t>(step)
+                : file.integers ? source.each<std::int64_t>(step)
                                 : source.each<double>(step),
                 file.count);
     }

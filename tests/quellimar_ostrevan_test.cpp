@@ -63,6 +63,11 @@ TEST(Ostrevan, PrintsCountsAndLossRate) {
       {"nothing sent", {{"s", "0\n5\n"}}, {"@/s"}, 0, ostrevan_says("0", "5", "-inf"), ""},
       // TX - RX would wrap to 1 in 32 bits and print -0.000000.
       {"difference past 32 bits", {{"s", "-2147483648\n2147483647\n"}}, {"@/s"}, 0, ostrevan_says("-2147483648", "2147483647", "200.000000"), ""},
+      {"counts past 32 bits", {{"s", "5000000000\n4750000000\n"}}, {"@/s"}, 0, ostrevan_says("5000000000", "4750000000", "5.000000"), ""},
+      {"counts past 2^53", {{"s", "9007199254740993\n9007199254740992\n"}}, {"@/s"}, 0, ostrevan_says("9007199254740993", "9007199254740992", "0.000000"), ""},
+      // TX - RX past the 64-bit range, formed exactly: in 64 bits it would wrap to -2^63 and print -100.
+      {"difference past 64 bits", {{"s", "9223372036854775807\n-1\n"}}, {"@/s"}, 0, ostrevan_says("9223372036854775807", "-1", "100.000000"), ""},
+      {"the largest difference", {{"s", "-9223372036854775808\n9223372036854775807\n"}}, {"@/s"}, 0, ostrevan_says("-9223372036854775808", "9223372036854775807", "200.000000"), ""},
       {"a byte order mark first", {{"s", "\ufeff1000\n950\n"}}, {"@/s"}, 0, ostrevan_says("1000", "950", "5.000000"), ""},
       // With -f, TX is field N of the first line and RX field N of the last.
       {"TX and RX from field 3", {{"s", "seq sent received\n1 1000 990\n2 1200 960\n3 1500 950\n"}}, {"-H", "-f", "3", "@/s"}, 0, ostrevan_says("990", "950", "4.040404"), ""},
@@ -77,7 +82,7 @@ TEST(QuellimarAndOstrevan, FailLoudly) {
   const std::vector<std::pair<std::string, std::string>> files{
       {"empty", " \n"},
       {"bad", "1000\n95O\n"},
-      {"big", "1000\n2147483648\n"},
+      {"big", "1000\n9223372036854775808\n"},
       {"one", "1000\n"},
       {"t.gz", std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10)},
       {"t 1.zst", "\x28\xb5\x2f\xfd\x24\x05\x29\x00"},
@@ -127,7 +132,7 @@ TEST(QuellimarAndOstrevan, FailLoudly) {
       {"one count", files, {"@/one"}, 1, "", "ostrevan: @/one: two counts are needed (TX, then RX), found 1\n"},
       {"empty file", files, {"@/empty"}, 1, "", "ostrevan: @/empty: no number in the file\n"},
       {"malformed line", files, {"@/bad"}, 1, "", "ostrevan: @/bad:2: not an integer: '95O'\n"},
-      {"count past 32 bits", files, {"@/big"}, 1, "", "ostrevan: @/big:2: integer out of the 32-bit range: '2147483648'\n"},
+      {"count past 64 bits", files, {"@/big"}, 1, "", "ostrevan: @/big:2: integer out of the 64-bit range: '9223372036854775808'\n"},
       // A point would not make it an integer either: no hint.
       {"decimal comma", files, {"@/comma"}, 1, "", "ostrevan: @/comma:2: not an integer: '0,5'\n"},
       {"byte order mark inside", files, {"@/mark inside"}, 1, "", "ostrevan: @/mark inside:2: not an integer: '\\xef\\xbb\\xbf950'\n"},

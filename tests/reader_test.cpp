@@ -28,8 +28,15 @@ using sample_input::Selection;
 using What = sample_input::ReadError::What;
 using testing_helpers::ScratchDir;
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+// Values read are kept as long double, which holds every double and every
+// 64-bit integer exactly.
+static_assert(std::numeric_limits<long double>::digits >= 64);
+
+constexpr long double kInf = std::numeric_limits<long double>::infinity();
+constexpr long double kNan = std::numeric_limits<long double>::quiet_NaN();
+// The ends of the integers' range.
+constexpr std::int64_t kMin64 = std::numeric_limits<std::int64_t>::min();
+constexpr std::int64_t kMax64 = std::numeric_limits<std::int64_t>::max();
 
 // Small blocks make every number straddle the edge between two reads.
 const std::vector<std::size_t> kBlocks{1, 2, 3, 7, kDefaultBlock};
@@ -37,7 +44,7 @@ const std::vector<std::size_t> kBlocks{1, 2, 3, 7, kDefaultBlock};
 const std::vector<std::size_t> kLongBlocks{997, 4096, kDefaultBlock};
 
 // Equal as stored: -0.0 differs from 0.0, and a NaN matches a NaN of the same sign.
-bool same(double a, double b) {
+bool same(long double a, long double b) {
   if (std::isnan(a) || std::isnan(b))
     return std::isnan(a) && std::isnan(b) && std::signbit(a) == std::signbit(b);
   return a == b && std::signbit(a) == std::signbit(b);
@@ -45,7 +52,7 @@ bool same(double a, double b) {
 
 struct Read {
   std::int64_t count;
-  std::vector<double> values;
+  std::vector<long double> values;
   ReadError error;
 };
 
@@ -54,10 +61,10 @@ struct Read {
 // the way shows as values missing. (A lambda refers to its state, which
 // every copy shares.)
 struct Collect {
-  std::vector<double> values;
+  std::vector<long double> values;
   template <class T>
   void operator()(T x) {
-    values.push_back(static_cast<double>(x));
+    values.push_back(static_cast<long double>(x));
   }
 };
 
@@ -69,7 +76,7 @@ Read read_numbers(bool integers, const std::string& path, std::size_t block,
                   const Selection& selection, Stepping stepping) {
   Read r;
   Collect holding;
-  auto lambda = [&](auto x) { r.values.push_back(static_cast<double>(x)); };
+  auto lambda = [&](auto x) { r.values.push_back(static_cast<long double>(x)); };
   if (integers) {
     r.count =
         stepping == Stepping::kLambda
@@ -108,7 +115,7 @@ const std::string kGLines =
 
 struct GoodCase {
   std::string text;
-  std::vector<double> values;
+  std::vector<long double> values;
   Selection selection = {};
   int columns = 0;  // what the first lines hold, read in blocks of the default size; -1: any
   std::int64_t glued = -1;  // and the line of the first word of glued numbers, read so; -1: any
@@ -223,7 +230,7 @@ TEST(RealReader, ReadsEveryLayoutAndForm) {
       {"delay\n0.5\n0.25", {0.5, 0.25}, {0, true}},
       {"\n0.5\n", {0.5}, {0, true}},
       {"0x1p3 1e400\n-0x1p3 x\n", {8, -8}, {1}},
-      {repeated("7 0.5\n", 700), std::vector<double>(700, 0.5), {2}},
+      {repeated("7 0.5\n", 700), std::vector<long double>(700, 0.5), {2}},
       // One UTF-8 byte order mark where the file begins is skipped, across reads of any size.
       {"\ufeff0.5\n0.25\n", {0.5, 0.25}},
       {"\ufeff-1e3", {-1000}},
@@ -286,7 +293,7 @@ TEST(RealReader, ReadsLongNumbersExactly) {
                kLongBlocks);
   // A long run of short numbers crosses the default block edge many times.
   std::string many;
-  std::vector<double> values;
+  std::vector<long double> values;
   for (int i = 0; i < 150000; ++i) {
     many += std::to_string(i) + ".25" + (i % 3 == 0 ? "\r\n" : " ");
     values.push_back(i + 0.25);
@@ -299,7 +306,7 @@ TEST(RealReader, ReadsLongNumbersExactly) {
 TEST(RealReader, MatchesStrtodOnRandomDecimals) {
   std::mt19937_64 random(42);
   std::string text;
-  std::vector<double> expected;
+  std::vector<long double> expected;
   for (int i = 0; i < 200000; ++i) {
     std::string token = random() % 2 ? "-" : "";
     const int integer_digits = static_cast<int>(random() % 12);
@@ -331,15 +338,15 @@ TEST(RealReader, MatchesStrtodOnRandomDecimals) {
 }
 
 // What strtod or strtoll make of text, token after token (as a C "%lf" or
-// "%d" conversion would), for texts of numbers only.
-std::vector<double> c_library_values(const std::string& text, bool integers) {
-  std::vector<double> values;
+// "%lld" conversion would), for texts of numbers only.
+std::vector<long double> c_library_values(const std::string& text, bool integers) {
+  std::vector<long double> values;
   const char* s = text.c_str();
   for (;;) {
     while (*s != '\0' && std::strchr(" \t\n\v\f\r", *s) != nullptr) ++s;
     if (*s == '\0') return values;
     char* end = nullptr;
-    values.push_back(integers ? static_cast<double>(std::strtoll(s, &end, 10))
+    values.push_back(integers ? static_cast<long double>(std::strtoll(s, &end, 10))
                               : std::strtod(s, &end));
     s = end;
   }
@@ -373,10 +380,10 @@ std::vector<std::string> delimited_fields(const std::string& line, char delimite
 }
 
 // The same for field `field` of each line, fields split by blanks or by delimiter.
-std::vector<double> c_library_values(const std::string& text, bool integers, int field,
-                                     char delimiter = '\0') {
+std::vector<long double> c_library_values(const std::string& text, bool integers, int field,
+                                          char delimiter = '\0') {
   if (field == 0) return c_library_values(text, integers);
-  std::vector<double> values;
+  std::vector<long double> values;
   std::istringstream lines(text);
   for (std::string line; std::getline(lines, line);) {
     if (delimiter != '\0') {
@@ -441,11 +448,20 @@ TEST(Reader, LayoutChangesAgreeWithTheCLibraryAtEveryBlockEdge) {
       {true,
        "1448\n",
        {"-1448\n", "-12\n", "+5\n", "12345678\n", "2147483647\n", "-2147483648\n", "007\n", "1-2\n",
-        "1448\r\n", "1448  ", "1448\t", "42\n", "\n\n\n"}},
+        "1448\r\n", "1448  ", "1448\t", "42\n", "\n\n\n", "2147483648\n", "-9223372036854775808\n",
+        "9223372036854775807\n"}},
       {true,
        "12345678\n",
        {"1234567890\n", "-123456789\n", "7\n", "0000000000012\n", "+12345678\n"}},
-      {true, "-2147483648 ", {"2147483647 ", "-999999999 ", "100000000 "}},
+      {true, "-2147483648 ", {"2147483647 ", "-999999999 ", "100000000 ", "-2147483649 "}},
+      // Byte counters: 13 digits, one short layout.
+      {true,
+       "1234567890123\n",
+       {"123456789012\n", "12345678901234\n", "-1234567890123\n", "9223372036854775807\n",
+        "0001234567890\n", "1234567890123\r\n"}},
+      {true,
+       "1234567890123456\r\n",
+       {"-1234567890123456\r\n", "123456789012345\r\n", "-9223372036854775808\r\n"}},
       {true, "-1448\n", {"1448\n", "-14480\n", "-1448 "}},
       {false,
        "1234.567890 0.150010\n",
@@ -664,6 +680,25 @@ TEST(IntegerReader, ReadsSignsLimitsAndLayouts) {
       {"12345678\n123456789\n1234567890\n-2147483648\n",
        {12345678, 123456789, 1234567890, -2147483648.0}},
       {"0000000002147483647 -00000000002147483648", {2147483647, -2147483648.0}},
+      // 64 bits: past 2^31, 2^32 and 2^53 (where a double would round), to both ends.
+      {"2147483648\n-2147483649\n", {2147483648, -2147483649}},
+      {"4294967296", {4294967296}},
+      {"9007199254740993 -9007199254740993", {9007199254740993, -9007199254740993}},
+      {"9223372036854775807 -9223372036854775808", {kMax64, kMin64}},
+      {"+9223372036854775807\n-0009223372036854775808\n", {kMax64, kMin64}},
+      {"00000000000000000000000000009223372036854775807", {kMax64}},
+      {"1234567890\n2147483648\n9999999999\n", {1234567890, 2147483648, 9999999999}},
+      {"99999999999-1", {99999999999, -1}},
+      {"1 2147483648\n", {2147483648}, {2}},
+      {"1 -9223372036854775808\n2 9223372036854775807\n", {kMin64, kMax64}, {2}},
+      // Byte counters of 11 to 13 digits and more, of lengths that change.
+      {"12345678901 123456789012 1234567890123 98765432109 987654321098 9876543210987 "
+       "-12345678901 -123456789012 -1234567890123 12345678901234 123456789012345 "
+       "1234567890123456 12345678901234567 123456789012345678 9223372036854775807 "
+       "-9223372036854775808 11 222\n",
+       {12345678901, 123456789012, 1234567890123, 98765432109, 987654321098, 9876543210987,
+        -12345678901, -123456789012, -1234567890123, 12345678901234, 123456789012345,
+        1234567890123456, 12345678901234567, 123456789012345678, kMax64, kMin64, 11, 222}},
       {"seq sent received\n1 1000 990\n2 1000 1000\n", {990, 1000}, {3, true}},
       {"5                5                5                ", {5, 5, 5}},  // a layout past 16 bytes
       {"7 -1448 x\r\n8 +12 y\r\n", {-1448, 12}, {2}},
@@ -680,20 +715,22 @@ TEST(IntegerReader, ReadsSignsLimitsAndLayouts) {
   for (const GoodCase& c : cases) expect_reads(c, true, kBlocks);
 }
 
-// Every length of digits, signs and leading zeros, against strtol, at block
-// edges too: short integers are converted eight bytes at a time.
+// Every length of digits, signs and leading zeros, against strtoll, at block
+// edges too: short integers are converted eight bytes at a time, longer ones
+// eight digits at a time.
 TEST(IntegerReader, MatchesStrtolOnRandomIntegers) {
   std::mt19937_64 random(43);
   std::string text;
-  std::vector<double> expected;
+  std::vector<long double> expected;
   while (expected.size() < 100000) {
     std::string token = random() % 4 == 0 ? "-" : random() % 8 == 0 ? "+" : "";
-    const int digits = 1 + static_cast<int>(random() % 11);
+    const int digits = 1 + static_cast<int>(random() % 20);
     for (int d = 0; d < digits; ++d) token += static_cast<char>('0' + random() % 10);
+    errno = 0;
     const long long value = std::strtoll(token.c_str(), nullptr, 10);
-    if (value < INT32_MIN || value > INT32_MAX) continue;
+    if (errno == ERANGE) continue;
     text += token + (random() % 3 == 0 ? "\r\n" : random() % 2 ? "\n" : " ");
-    expected.push_back(static_cast<double>(value));
+    expected.push_back(static_cast<long double>(value));
   }
   expect_reads({text, expected}, true, {kDefaultBlock, 4099, 13});
 }
@@ -702,9 +739,10 @@ TEST(IntegerReader, RejectsWhatIsNotAnIntegerOrOutOfRange) {
   const std::vector<BadCase> cases{
       {"", What::kNoNumber, 0, ""},
       {"\n\n", What::kNoNumber, 0, ""},
-      {"2147483648", What::kOutOfRange, 1, "2147483648"},
-      {"1\n-2147483649", What::kOutOfRange, 2, "-2147483649"},
-      {"4294967296", What::kOutOfRange, 1, "4294967296"},  // wraps to 0 in 32 bits
+      {"9223372036854775808", What::kOutOfRange, 1, "9223372036854775808"},
+      {"1\n-9223372036854775809", What::kOutOfRange, 2, "-9223372036854775809"},
+      // 2^64, which wraps to 0 in 64 bits.
+      {"18446744073709551616", What::kOutOfRange, 1, "18446744073709551616"},
       {"99999999999999999999999", What::kOutOfRange, 1, "99999999999999999999999"},
       {"1\n2\n3.0\n", What::kNotAnInteger, 3, "3.0"},
       {"12.5", What::kNotAnInteger, 1, "12.5"},
@@ -717,15 +755,21 @@ TEST(IntegerReader, RejectsWhatIsNotAnIntegerOrOutOfRange) {
       {std::string("7\0", 2), What::kNotAnInteger, 1, "7\\x00"},
       {"1\n2:\n", What::kNotAnInteger, 2, "2:"},             // ':' follows '9'
       {"12345678/\n", What::kNotAnInteger, 1, "12345678/"},  // '/' precedes '0'
-      {"1234567890\n2147483648\n", What::kOutOfRange, 2, "2147483648"},
-      {"1\n-2147483648\n-2147483649", What::kOutOfRange, 3, "-2147483649"},
-      {"9999999999", What::kOutOfRange, 1, "9999999999"},
-      {"99999999999x", What::kNotAnInteger, 1, "99999999999x"},  // malformed before out of range
+      {"1234567890123456789\n9223372036854775808\n", What::kOutOfRange, 2, "9223372036854775808"},
+      {"1\n-9223372036854775808\n-9223372036854775809", What::kOutOfRange, 3,
+       "-9223372036854775809"},
+      {"99999999999999999999", What::kOutOfRange, 1, "99999999999999999999"},
+      {"99999999999x", What::kNotAnInteger, 1, "99999999999x"},
+      // Malformed before out of range.
+      {"99999999999999999999x", What::kNotAnInteger, 1, "99999999999999999999x"},
       {std::string("99999999999\0\n", 13), What::kNotAnInteger, 1, "99999999999\\x00"},
+      {std::string("99999999999999999999\0\n", 22), What::kNotAnInteger, 1,
+       "99999999999999999999\\x00"},
       {"99999999999.5", What::kNotAnInteger, 1, "99999999999.5"},
-      {"99999999999-1", What::kOutOfRange, 1, "99999999999-1"},  // then -1, a number of its own
+      // Then -1, a number of its own.
+      {"99999999999999999999-1", What::kOutOfRange, 1, "99999999999999999999-1"},
       {"1 99999999999-1\n", What::kNotAnInteger, 1, "99999999999-1", {2}},  // no field holds two
-      {"1 2147483648\n", What::kOutOfRange, 1, "2147483648", {2}},
+      {"1 9223372036854775808\n", What::kOutOfRange, 1, "9223372036854775808", {2}},
       {"1 2.5\n", What::kNotAnInteger, 1, "2.5", {2}},
       {"1\n2 3\n", What::kShortLine, 1, "1", {2}},
       {"1,99999999999999999999\n", What::kOutOfRange, 1, "99999999999999999999", {2, false, ','}},

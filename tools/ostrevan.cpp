@@ -1,5 +1,6 @@
 // ostrevan: the packet loss rate in percent from the first count of a file
 // (transmitted, TX) and its last (received, RX).
+#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -22,10 +23,10 @@ int main(int argc, char** argv) {
 
   // The first count and the last: those between are overwritten.
   struct Ends {
-    std::int32_t tx = 0;
-    std::int32_t rx = 0;
+    std::int64_t tx = 0;
+    std::int64_t rx = 0;
     bool first = true;
-    NETFIGURES_INLINE void operator()(std::int32_t count) {
+    NETFIGURES_INLINE void operator()(std::int64_t count) {
       // cppcheck-suppress knownConditionTrueFalse ; true at the first of many calls
       if (first) {
         tx = count;
@@ -36,18 +37,25 @@ int main(int argc, char** argv) {
     }
   } ends;
   const std::int64_t n = program::read_integers(samples, line.selection, ends);
-  const std::int32_t tx = ends.tx;
-  const std::int32_t rx = ends.rx;
+  const std::int64_t tx = ends.tx;
+  const std::int64_t rx = ends.rx;
   if (n < 2) {
     const std::string found = "found " + std::to_string(n);
     program::file_failed(samples, ("two counts are needed (TX, then RX), " + found).c_str());
   }
 
-  // TX - RX in 64 bits: negative counts cannot overflow it. TX = 0 is not
-  // guarded; the rate is what the division gives (-inf, inf or NaN).
-  const auto lost = static_cast<double>(std::int64_t{tx} - rx);
-  std::printf("TX %d\n", tx);
-  std::printf("RX %d\n", rx);
+  // TX - RX exactly, then rounded once to a double. Two 64-bit counts may
+  // differ by up to 2^64 - 1, past the signed range, but the size of the
+  // difference always fits 64 bits unsigned, where the counts' subtraction
+  // wraps to it. TX = 0 is not guarded; the rate is what the division gives
+  // (-inf, inf or NaN).
+  const bool gained = rx > tx;
+  const std::uint64_t size = gained
+                                 ? static_cast<std::uint64_t>(rx) - static_cast<std::uint64_t>(tx)
+                                 : static_cast<std::uint64_t>(tx) - static_cast<std::uint64_t>(rx);
+  const double lost = gained ? -static_cast<double>(size) : static_cast<double>(size);
+  std::printf("TX %" PRId64 "\n", tx);
+  std::printf("RX %" PRId64 "\n", rx);
   std::printf("PLR %lf\n", lost / static_cast<double>(tx) * 100.0);
   return program::finish();
 }

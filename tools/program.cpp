@@ -114,7 +114,7 @@ std::string read_error_line(const sample_input::ReadError& e) {
     case What::kNotAnInteger:
       return place + "not an integer" + token;
     case What::kOutOfRange:
-      return place + "integer out of the 32-bit range" + token;
+      return place + "integer out of the 64-bit range" + token;
     case What::kTooLong:
       return place + "number longer than " + std::to_string(sample_input::kMaxNumberLength) +
              " characters" + token;

@@ -31,7 +31,7 @@ inline std::int64_t total(const char* path, const sample_input::Selection& selec
   struct Total {
     std::int64_t sum = 0;
     bool overflow = false;
-    NETFIGURES_INLINE void operator()(std::int32_t v) {
+    NETFIGURES_INLINE void operator()(std::int64_t v) {
       overflow |= __builtin_add_overflow(sum, v, &sum);
     }
   } total;

@@ -33,6 +33,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,9 +47,13 @@ using sample_input::Selection;
 using What = ReadError::What;
 using namespace std::string_view_literals;
 
+// Values are kept as long double, which holds every double and every 64-bit
+// integer exactly.
+static_assert(std::numeric_limits<long double>::digits >= 64);
+
 struct Outcome {
   bool ok = true;
-  std::vector<double> values;
+  std::vector<long double> values;
   std::int64_t line = 0;
   What what = What::kNone;
 };
@@ -71,7 +76,7 @@ bool blank(char c) { return c != '\n' && separator(c); }
 // other character that cannot continue a number.
 struct Token {
   What what = What::kNone;
-  double value = 0;
+  long double value = 0;
   const char* end = nullptr;
 };
 
@@ -86,12 +91,13 @@ Token convert(const char* s, const char* end, bool integers) {
       t.what = What::kNotAnInteger;
     } else if (stop - s > static_cast<std::ptrdiff_t>(sample_input::kMaxNumberLength)) {
       t.what = What::kTooLong;
-    } else if (errno == ERANGE || v < INT32_MIN || v > INT32_MAX) {
+    } else if (errno == ERANGE) {
       // Out of range where the digits end as a number's may; "99999999999x" is malformed.
       const bool ends = stop == end || *stop == '+' || *stop == '-' || separator(*stop);
       t.what = ends ? What::kOutOfRange : What::kNotAnInteger;
+    } else {
+      t.value = static_cast<long double>(v);
     }
-    t.value = static_cast<double>(v);
   } else {
     t.value = std::strtod(s, &stop);
     t.end = stop;
@@ -296,7 +302,7 @@ Outcome through_reader(const std::string& text, std::size_t block, bool integers
   const std::int64_t n =
       integers
           ? sample_input::read_integer_samples(
-                path.c_str(), [&](std::int32_t v) { o.values.push_back(v); }, error, selection,
+                path.c_str(), [&](std::int64_t v) { o.values.push_back(v); }, error, selection,
                 block)
           : sample_input::read_real_samples(
                 path.c_str(), [&](double v) { o.values.push_back(v); }, error, selection, block);
@@ -315,7 +321,7 @@ Outcome through_reader(const std::string& text, std::size_t block, bool integers
   return o;
 }
 
-bool same(double a, double b) {
+bool same(long double a, long double b) {
   if (std::isnan(a) || std::isnan(b))
     return std::isnan(a) && std::isnan(b) && std::signbit(a) == std::signbit(b);
   return a == b && std::signbit(a) == std::signbit(b);
