@@ -3,7 +3,8 @@
 // decimal_to_double (decimal.hpp), for integers to_int64. Each is exact (a
 // real rounds as strtod rounds it) and says when it cannot decide, so that
 // the rare number goes to the C++ library's own conversion of its text,
-// text_to_double.
+// text_to_double. A real written where an integer is read is the integer it
+// is exactly, or none: decimal_to_int64.
 #pragma once
 
 #include <cstddef>
@@ -53,6 +54,14 @@ NETFIGURES_INLINE bool to_int64(std::uint64_t magnitude, bool negative, std::int
   value = static_cast<std::int64_t>(negative ? 0 - magnitude : magnitude);
   return true;
 }
+
+// The integer the decimal [begin, end) is exactly, a real's text that the
+// scanners have checked (a sign perhaps, digits with a point perhaps, an
+// exponent perhaps: no hexadecimal, inf or nan), such as 1448.0 or
+// 1.448000000000000000e+03; false where its value has a fraction or lies
+// outside the 64-bit signed range. Digit by digit, with no rounding: rare
+// in a file of integers, and one such file is slow, not wrong.
+bool decimal_to_int64(const char* begin, const char* end, std::int64_t& value);
 
 }  // namespace convert
 

@@ -716,7 +716,8 @@ std::int64_t read_real_samples(const char* path, Step&& step, ReadError& error,
 }
 
 // The same for integers: step(std::int64_t); a value outside the 64-bit
-// signed range is an error, never a wrapped value.
+// signed range is an error, never a wrapped value. A real whose value is an
+// integer (1448.0, 1.448e+03) reads as that integer; any other is an error.
 template <class Step>
 std::int64_t read_integer_samples(const char* path, Step&& step, ReadError& error,
                                   const Selection& selection = {},

@@ -59,4 +59,13 @@ Token<double> scan_real_special(const char* s) {
   return {m, m, Status::kNotANumber};
 }
 
+Token<std::int64_t> scan_integral_real(const char* p) {
+  const Token<double> real = scan_real(p);
+  std::int64_t value = 0;
+  if (real.status == Status::kNotANumber || !convert::decimal_to_int64(p, real.end, value)) {
+    return {real.end, real.seen, Status::kNotAnInteger};
+  }
+  return {real.end, real.seen, Status::kValue, value};
+}
+
 }  // namespace sample_input::scan

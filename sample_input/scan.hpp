@@ -326,9 +326,19 @@ NETFIGURES_INLINE const char* scan_plain_integer(const char* p, std::int64_t& va
   return t.end;
 }
 
-// Optional sign and decimal digits, as a C "%lld" conversion reads them.
+// An integer written as a real, at p: the integer its value is exactly, or
+// kNotAnInteger (1448.5, 1e30). Out of line: rare, and slow where it is not.
+Token<std::int64_t> scan_integral_real(const char* p);
+
+// Optional sign and decimal digits, as a C "%lld" conversion reads them; or
+// a decimal in a real's syntax whose value is an integer (1448.0, 1448.,
+// 1.448000000000000000e+03, -0.0), as numpy and pandas write integers.
 inline Token<std::int64_t> scan_integer(const char* p) {
   IntegerText t = measure_integer(p);
+  // A point or an exponent after the digits, or a point in their place.
+  if (*t.end == '.' || ((*t.end | 0x20) == 'e' && t.end != t.digits)) {
+    return scan_integral_real(p);
+  }
   if (t.end == t.digits) return {t.digits, t.digits, Status::kNotAnInteger};
   // Leading zeros do not count towards the range; they are rare.
   while (t.end - t.digits > convert::kMaxIntegerDigits && *t.digits == '0') ++t.digits;

@@ -26,6 +26,7 @@ TEST(Bruntel, DividesTheExactTotalByBothDivisors) {
       {"counters", "3000000000\n17179869184\n4294967296\n"},
       {"past 2^53", "9007199254740993\n-9007199254740992\n"},
       {"ends", "9223372036854775807\n-9223372036854775808\n"},
+      {"numpy", "1.000000000000000000e+02\n2.000000000000000000e+02\n300.0\n"},
       {"over", "9223372036854775807\n1\n"},
       {"under", "-9223372036854775808\n-1\n"},
       {"-5", "100\n"},
@@ -42,6 +43,7 @@ TEST(Bruntel, DividesTheExactTotalByBothDivisors) {
       // Summed as integers: in doubles, 2^53 + 1 would be 2^53, and the total 0.
       {"counts past 2^53", files, {"@/past 2^53", "1", "1"}, 0, "1.000000000\n", ""},
       {"both ends of 64 bits", files, {"@/ends", "1", "1"}, 0, "-1.000000000\n", ""},
+      {"integers written as reals", files, {"@/numpy", "10", "2"}, 0, "30.000000000\n", ""},
       {"a total past 2^63 - 1", files, {"@/over", "1", "1"}, 1, "", "bruntel: @/over: the total does not fit in 64 bits\n"},
       {"a total below -2^63", files, {"@/under", "1", "1"}, 1, "", "bruntel: @/under: the total does not fit in 64 bits\n"},
       {"trailing text ignored", files, {"@/three", "2abc", "1"}, 0, "300.000000000\n", ""},
@@ -77,6 +79,7 @@ TEST(Tessarn, DividesEightTimesTheExactTotalByTheInterval) {
       {"minus", "-1\n"},
       {"packets", "seq bytes\n1 125\n2 125\n"},
       {"three_gb", "3000000000\n"},
+      {"pandas", "125.0\n1.25e2\n"},
       {"exbibyte", "1152921504606846975\n"},
       {"past_bits", "1152921504606846976\n"},
       {"over", "9223372036854775807\n1\n"}};
@@ -89,6 +92,7 @@ TEST(Tessarn, DividesEightTimesTheExactTotalByTheInterval) {
       {"bytes past 32 bits", files, {"@/big", "8"}, 0, "6442450941.000000000\n", ""},
       {"negative value", files, {"@/minus", "1"}, 0, "-8.000000000\n", ""},
       {"a count past 32 bits", files, {"@/three_gb", "1"}, 0, "24000000000.000000000\n", ""},
+      {"integers written as reals", files, {"@/pandas", "2"}, 0, "1000.000000000\n", ""},
       {"bits just within 64 bits", files, {"@/exbibyte", "1"}, 0, "9223372036854775808.000000000\n", ""},
       {"bits past 64 bits", files, {"@/past_bits", "1"}, 1, "", "tessarn: @/past_bits: the total in bits does not fit in 64 bits\n"},
       {"a total past 2^63 - 1", files, {"@/over", "1"}, 1, "", "tessarn: @/over: the total does not fit in 64 bits\n"},
@@ -118,6 +122,8 @@ TEST(BruntelAndTessarn, FailOnBadSampleFiles) {
   const std::vector<std::pair<std::string, std::string>> files{
       {"point", "10\n12.5\n"},
       {"big", "10\n9223372036854775808\n"},
+      {"fraction", "10\n1448.5\n"},
+      {"huge real", "10\n1e30\n"},
       {"empty", ""},
       {"minus sign", "10\n\u221212\n"},
       {"columns", "1 10 x\n2 12.5 y\n"},
@@ -138,6 +144,8 @@ TEST(BruntelAndTessarn, FailOnBadSampleFiles) {
     check(program, {
         {"a point in an integer", files, args("@/point"), 1, "", program + ": @/point:2: not an integer: '12.5'\n"},
         {"past 64 bits", files, args("@/big"), 1, "", program + ": @/big:2: integer out of the 64-bit range: '9223372036854775808'\n"},
+        {"a real with a fraction", files, args("@/fraction"), 1, "", program + ": @/fraction:2: not an integer: '1448.5'\n"},
+        {"a whole real past 64 bits", files, args("@/huge real"), 1, "", program + ": @/huge real:2: not an integer: '1e30'\n"},
         {"empty file", files, args("@/empty"), 1, "", program + ": @/empty: no number in the file\n"},
         {"missing file", files, args("@/none"), 1, "", program + ": @/none: No such file or directory\n"},
         {"a minus sign's look-alike", files, args("@/minus sign"), 1, "", program + ": @/minus sign:2: not an integer: '\\xe2\\x88\\x9212'\n"},

@@ -68,6 +68,7 @@ TEST(Ostrevan, PrintsCountsAndLossRate) {
       // TX - RX past the 64-bit range, formed exactly: in 64 bits it would wrap to -2^63 and print -100.
       {"difference past 64 bits", {{"s", "9223372036854775807\n-1\n"}}, {"@/s"}, 0, ostrevan_says("9223372036854775807", "-1", "100.000000"), ""},
       {"the largest difference", {{"s", "-9223372036854775808\n9223372036854775807\n"}}, {"@/s"}, 0, ostrevan_says("-9223372036854775808", "9223372036854775807", "200.000000"), ""},
+      {"counts written as reals", {{"s", "1.000000000000000000e+03\n950.0\n"}}, {"@/s"}, 0, ostrevan_says("1000", "950", "5.000000"), ""},
       {"a byte order mark first", {{"s", "\ufeff1000\n950\n"}}, {"@/s"}, 0, ostrevan_says("1000", "950", "5.000000"), ""},
       // With -f, TX is field N of the first line and RX field N of the last.
       {"TX and RX from field 3", {{"s", "seq sent received\n1 1000 990\n2 1200 960\n3 1500 950\n"}}, {"-H", "-f", "3", "@/s"}, 0, ostrevan_says("990", "950", "4.040404"), ""},

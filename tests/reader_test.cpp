@@ -338,7 +338,9 @@ TEST(RealReader, MatchesStrtodOnRandomDecimals) {
 }
 
 // What strtod or strtoll make of text, token after token (as a C "%lf" or
-// "%lld" conversion would), for texts of numbers only.
+// "%lld" conversion would), for texts of numbers only. An integer written as
+// a real (a point or an exponent after its digits) by strtold, exact for
+// the integers of 64 bits these texts hold.
 std::vector<long double> c_library_values(const std::string& text, bool integers) {
   std::vector<long double> values;
   const char* s = text.c_str();
@@ -346,8 +348,14 @@ std::vector<long double> c_library_values(const std::string& text, bool integers
     while (*s != '\0' && std::strchr(" \t\n\v\f\r", *s) != nullptr) ++s;
     if (*s == '\0') return values;
     char* end = nullptr;
-    values.push_back(integers ? static_cast<long double>(std::strtoll(s, &end, 10))
-                              : std::strtod(s, &end));
+    if (!integers) {
+      values.push_back(std::strtod(s, &end));
+    } else {
+      const long long integer = std::strtoll(s, &end, 10);
+      const bool real = end == s || *end == '.' || *end == 'e' || *end == 'E';
+      // + 0: an integer has no sign of its own at zero ("-0.0" is 0).
+      values.push_back(real ? std::strtold(s, &end) + 0.0L : static_cast<long double>(integer));
+    }
     s = end;
   }
 }
@@ -447,9 +455,27 @@ TEST(Reader, LayoutChangesAgreeWithTheCLibraryAtEveryBlockEdge) {
        {"9007199254740992\n", "90071992547409930\n", "9007199254740993.5\n"}},
       {true,
        "1448\n",
-       {"-1448\n", "-12\n", "+5\n", "12345678\n", "2147483647\n", "-2147483648\n", "007\n", "1-2\n",
-        "1448\r\n", "1448  ", "1448\t", "42\n", "\n\n\n", "2147483648\n", "-9223372036854775808\n",
-        "9223372036854775807\n"}},
+       {"-1448\n",
+        "-12\n",
+        "+5\n",
+        "12345678\n",
+        "2147483647\n",
+        "-2147483648\n",
+        "007\n",
+        "1-2\n",
+        "1448\r\n",
+        "1448  ",
+        "1448\t",
+        "42\n",
+        "\n\n\n",
+        "2147483648\n",
+        "-9223372036854775808\n",
+        "9223372036854775807\n",
+        "1448.0\n",
+        "1448.\n",
+        "1.448e+03\n",
+        "1.448000000000000000e+03\n",
+        "-0.0\n"}},
       {true,
        "12345678\n",
        {"1234567890\n", "-123456789\n", "7\n", "0000000000012\n", "+12345678\n"}},
@@ -458,7 +484,7 @@ TEST(Reader, LayoutChangesAgreeWithTheCLibraryAtEveryBlockEdge) {
       {true,
        "1234567890123\n",
        {"123456789012\n", "12345678901234\n", "-1234567890123\n", "9223372036854775807\n",
-        "0001234567890\n", "1234567890123\r\n"}},
+        "1234567890123.0\n", "1234567890123e0\n", "0001234567890\n", "1234567890123\r\n"}},
       {true,
        "1234567890123456\r\n",
        {"-1234567890123456\r\n", "123456789012345\r\n", "-9223372036854775808\r\n"}},
@@ -699,6 +725,21 @@ TEST(IntegerReader, ReadsSignsLimitsAndLayouts) {
        {12345678901, 123456789012, 1234567890123, 98765432109, 987654321098, 9876543210987,
         -12345678901, -123456789012, -1234567890123, 12345678901234, 123456789012345,
         1234567890123456, 12345678901234567, 123456789012345678, kMax64, kMin64, 11, 222}},
+      // Whole numbers written as reals (numpy's %.18e, pandas' 1448.0) read as integers.
+      {"1448.0\n", {1448}},
+      {"1448.\n", {1448}},
+      {"1.448e+03\n", {1448}},
+      {"1.448000000000000000e+03\n", {1448}},
+      {"-1.448000000000000000e+03 1.0E3 100e-2 .0 0e99 00.00", {-1448, 1000, 1, 0, 0, 0}},
+      {"-0.0 -0. -.0 +0.0", {0, 0, 0, 0}},
+      {"1\n2\n3.0\n", {1, 2, 3}},
+      {"1e5", {100000}},
+      {"1448.000000000000000000000000000000000000000000000000\n", {1448}},
+      {"0.000000000000000000000000000000000000000001448e45\n", {1448}},
+      {"9007199254740993.0 9.007199254740993e15", {9007199254740993, 9007199254740993}},
+      {"9.223372036854775807e18 -9.223372036854775808e+18", {kMax64, kMin64}},
+      {"1.0-2.0+3e0", {1, -2, 3}},
+      {"1 1448.0\n2 1.448e3\n", {1448, 1448}, {2}},
       {"seq sent received\n1 1000 990\n2 1000 1000\n", {990, 1000}, {3, true}},
       {"5                5                5                ", {5, 5, 5}},  // a layout past 16 bytes
       {"7 -1448 x\r\n8 +12 y\r\n", {-1448, 12}, {2}},
@@ -744,9 +785,25 @@ TEST(IntegerReader, RejectsWhatIsNotAnIntegerOrOutOfRange) {
       // 2^64, which wraps to 0 in 64 bits.
       {"18446744073709551616", What::kOutOfRange, 1, "18446744073709551616"},
       {"99999999999999999999999", What::kOutOfRange, 1, "99999999999999999999999"},
-      {"1\n2\n3.0\n", What::kNotAnInteger, 3, "3.0"},
+      {"1\n2\n3.5\n", What::kNotAnInteger, 3, "3.5"},
       {"12.5", What::kNotAnInteger, 1, "12.5"},
-      {"1e5", What::kNotAnInteger, 1, "1e5"},
+      {"1448.5", What::kNotAnInteger, 1, "1448.5"},
+      {"1448.00000000000000000000000001", What::kNotAnInteger, 1,
+       "1448.00000000000000000000000001"},
+      {"1e30", What::kNotAnInteger, 1, "1e30"},
+      {"5e-1", What::kNotAnInteger, 1, "5e-1"},
+      {"1.4485e3", What::kNotAnInteger, 1, "1.4485e3"},
+      {"9223372036854775808.0", What::kNotAnInteger, 1, "9223372036854775808.0"},
+      {"-9.223372036854775809e18", What::kNotAnInteger, 1, "-9.223372036854775809e18"},
+      {"1e19", What::kNotAnInteger, 1, "1e19"},
+      {"1e999999999999", What::kNotAnInteger, 1, "1e999999999999"},
+      {"1.0e", What::kNotAnInteger, 1, "1.0e"},
+      {"1e+", What::kNotAnInteger, 1, "1e+"},
+      {".", What::kNotAnInteger, 1, "."},
+      {"-.e1", What::kNotAnInteger, 1, "-.e1"},
+      {"1.0.5", What::kNotAnInteger, 1, "1.0.5"},
+      {"nan", What::kNotAnInteger, 1, "nan"},
+      {"0x1p3", What::kNotAnInteger, 1, "0x1p3"},
       {"abc", What::kNotAnInteger, 1, "abc"},
       {"-", What::kNotAnInteger, 1, "-"},
       {"+ 1", What::kNotAnInteger, 1, "+"},
@@ -771,6 +828,8 @@ TEST(IntegerReader, RejectsWhatIsNotAnIntegerOrOutOfRange) {
       {"1 99999999999-1\n", What::kNotAnInteger, 1, "99999999999-1", {2}},  // no field holds two
       {"1 9223372036854775808\n", What::kOutOfRange, 1, "9223372036854775808", {2}},
       {"1 2.5\n", What::kNotAnInteger, 1, "2.5", {2}},
+      {"1 1448.0x\n", What::kNotAnInteger, 1, "1448.0x", {2}},
+      {"1 1e30\n", What::kNotAnInteger, 1, "1e30", {2}},
       {"1\n2 3\n", What::kShortLine, 1, "1", {2}},
       {"1,99999999999999999999\n", What::kOutOfRange, 1, "99999999999999999999", {2, false, ','}},
       {"1,99999999999999999999,3\n", What::kOutOfRange, 1, "99999999999999999999", {2, false, ','}},

@@ -1,8 +1,9 @@
 // Differential fuzzing of the reader. Arbitrary bytes are read twice: by the
 // reader, through a file, a block size and a selection the input chooses, and
 // by a slow reference that applies strtod or strtoll to each token in turn (or
-// to the chosen field of each line). Both must yield the same values in the
-// same order, or fail at the same line.
+// to the chosen field of each line), and where an integer goes on as a real,
+// strtod for its end and the digits of its text for its value. Both must
+// yield the same values in the same order, or fail at the same line.
 //
 // The first input byte picks the block size (small ones make numbers straddle
 // reads): below 96, 1 to 31 bytes; below 192, 32 to 1077; otherwise the
@@ -80,6 +81,40 @@ struct Token {
   const char* end = nullptr;
 };
 
+// The integer the decimal [s, end) is exactly, worked out on its digits as
+// text: false where it has a fraction or lies outside the 64-bit range.
+bool whole_value(const char* s, const char* end, long long& value) {
+  const bool negative = *s == '-';
+  s += *s == '-' || *s == '+';
+  std::string digits;
+  long long exponent = 0;  // the value is digits * 10^exponent
+  bool point = false;
+  for (; s < end && *s != 'e' && *s != 'E'; ++s) {
+    if (*s == '.') {
+      point = true;
+    } else {
+      digits += *s;
+      exponent -= point;
+    }
+  }
+  if (s < end)
+    exponent += std::clamp(std::strtoll(s + 1, nullptr, 10), -1000000000LL, 1000000000LL);
+  while (!digits.empty() && digits.back() == '0') {
+    digits.pop_back();
+    ++exponent;
+  }
+  digits.erase(0, digits.find_first_not_of('0'));
+  if (digits.empty()) {
+    value = 0;
+    return true;
+  }
+  if (exponent < 0 || exponent + static_cast<long long>(digits.size()) > 19) return false;
+  digits.append(static_cast<std::size_t>(exponent), '0');
+  errno = 0;
+  value = std::strtoll(((negative ? "-" : "") + digits).c_str(), nullptr, 10);
+  return errno != ERANGE;
+}
+
 Token convert(const char* s, const char* end, bool integers) {
   Token t;
   char* stop = nullptr;
@@ -87,7 +122,22 @@ Token convert(const char* s, const char* end, bool integers) {
   if (integers) {
     const long long v = std::strtoll(s, &stop, 10);
     t.end = stop;
-    if (stop == s) {
+    // A point or an exponent after the digits, or a point in their place:
+    // an integer written as a real, such as 1448.0, if its value is one.
+    const char* const digits = s + (*s == '+' || *s == '-');
+    const char* after = digits;
+    while (*after >= '0' && *after <= '9') ++after;
+    if (*after == '.' || ((*after == 'e' || *after == 'E') && after != digits)) {
+      long long whole = 0;
+      std::strtod(s, &stop);
+      t.end = stop;
+      if (stop - s > static_cast<std::ptrdiff_t>(sample_input::kMaxNumberLength)) {
+        t.what = What::kTooLong;
+      } else if (stop == s || !whole_value(s, stop, whole)) {
+        t.what = What::kNotAnInteger;
+      }
+      t.value = static_cast<long double>(whole);
+    } else if (stop == s) {
       t.what = What::kNotAnInteger;
     } else if (stop - s > static_cast<std::ptrdiff_t>(sample_input::kMaxNumberLength)) {
       t.what = What::kTooLong;
