@@ -251,10 +251,12 @@ NETFIGURES_INLINE __m128i load16(const char* s) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
 }
 
-// Signed compares: bytes from 0x80 up are negative and fail the first.
+// One signed compare: a byte's distance above lo, less 128, is below
+// hi - lo - 127 only where the distance is at most hi - lo (bytes below lo
+// wrap round to large distances).
 NETFIGURES_INLINE __m128i in_range(__m128i bytes, char lo, char hi) {
-  return _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8(static_cast<char>(lo - 1))),
-                       _mm_cmplt_epi8(bytes, _mm_set1_epi8(static_cast<char>(hi + 1))));
+  const __m128i distance = _mm_add_epi8(bytes, _mm_set1_epi8(static_cast<char>(-128 - lo)));
+  return _mm_cmplt_epi8(distance, _mm_set1_epi8(static_cast<char>(hi - lo - 127)));
 }
 
 NETFIGURES_INLINE unsigned mask(__m128i bytes) {
