@@ -20,6 +20,8 @@
 //   int7     seven digits        int8   eight digits
 //   int10    ten digits, up to 2^31 - 1
 //   int9     half of them nine digits, half packet sizes
+//   int13    byte counters of 11 to 13 digits, the count of digits picked
+//            anew for each
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -57,7 +59,8 @@ int main(int argc, char** argv) {
                                           [&](const Simple& k) { return kind == k.kind; });
   const Integers* const integers = std::find_if(std::begin(kIntegers), std::end(kIntegers),
                                                 [&](const Integers& k) { return kind == k.kind; });
-  const std::string others[] = {"repr", "mixed", "delay", "columns", "csv", "csvq", "int9"};
+  const std::string others[] = {"repr", "mixed", "delay", "columns",
+                                "csv",  "csvq",  "int9",  "int13"};
   if (real == std::end(kReals) && integers == std::end(kIntegers) &&
       std::find(std::begin(others), std::end(others), kind) == std::end(others)) {
     std::fprintf(stderr, "usage: gen_samples KIND N SEED (KIND: see the source)\n");
@@ -103,6 +106,10 @@ int main(int argc, char** argv) {
       }
     } else if (kind == "int9") {
       std::printf("%ld\n", random() % 2 ? nine(random) : bytes(random));
+    } else if (kind == "int13") {
+      long least = 10000000000;  // 11 digits, then 12 or 13
+      for (auto more = random() % 3; more > 0; --more) least *= 10;
+      std::printf("%ld\n", std::uniform_int_distribution<long>(least, 10 * least - 1)(random));
     } else {
       const double scale = random() % 4 == 0 ? 1e4 : 1.0;
       std::printf(formats[random() % 8], value(random) * scale);

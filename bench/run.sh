@@ -99,7 +99,7 @@ for n in $sizes; do
     fi
   done
   if wanted "ostrevan int"; then row ostrevan int "$n" "$(samples int "$n")"; fi
-  for kind in int int7 int8 int10 int9; do
+  for kind in int int7 int8 int10 int9 int13; do
     wanted "bruntel $kind" "tessarn $kind" || continue
     integers=$(samples "$kind" "$n")
     row bruntel "$kind" "$n" "$integers" 1 20e6
