@@ -214,6 +214,11 @@ NETFIGURES_INLINE std::uint64_t number16(const char* s, int whole, int fraction)
          whole_digits(s + whole + (fraction > 0), fraction);
 }
 
+// The value of the n (1 to 16) digits that end right before end.
+NETFIGURES_INLINE std::uint64_t digits_before(const char* end, int n) {
+  return whole_digits(end - n, n);
+}
+
 // The value of a long decimal at s: length bytes (16 to 31) of whole
 // digits, a point within the first 16 and fraction digits, 19 digits at most.
 NETFIGURES_INLINE std::uint64_t long_number(const char* s, int whole, int length) {
@@ -439,6 +444,27 @@ NETFIGURES_INLINE Halves sixteen_digits(__m128i digits) {
       _mm_madd_epi16(_mm_packs_epi32(fours, fours), _mm_set1_epi32(0x00012710));  // 10^4 a + b
   return {static_cast<std::uint32_t>(_mm_cvtsi128_si32(eights)),
           static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(eights, 4)))};
+}
+
+// kLast[n]: 0xFF in the last n bytes (0 to 16), 0 before them.
+inline constexpr auto kLast = [] {
+  std::array<Through, 17> last{};
+  for (int n = 0; n <= 16; ++n) {
+    for (int i = 16 - n; i < 16; ++i) last[n].bytes[i] = 0xFF;
+  }
+  return last;
+}();
+
+// As portable::digits_before: the 16 bytes that end at end, those before
+// the digits cleared, and a ladder of constant weights, with no table of
+// weights to look up. Loads the 16 bytes before end, which may begin up to
+// 15 bytes before the digits.
+NETFIGURES_INLINE std::uint64_t digits_before(const char* end, int n) {
+  const __m128i digits = _mm_sub_epi8(load16(end - 16), _mm_set1_epi8('0'));
+  const auto [high, low] = sixteen_digits(_mm_and_si128(
+      digits,
+      _mm_load_si128(reinterpret_cast<const __m128i*>(kLast[static_cast<std::size_t>(n)].bytes))));
+  return high * std::uint64_t{100000000} + low;
 }
 
 // As portable::long_number. The whole digits move one byte up, over the

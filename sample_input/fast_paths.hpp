@@ -463,8 +463,10 @@ NETFIGURES_INLINE int integers_of_block(const char* p, std::uint64_t starts, std
     if (length <= 8) {  // converted at once
       const auto magnitude = static_cast<std::int64_t>(bytes::digits_value(digits, length));
       value = negative ? -magnitude : magnitude;
-    } else if (length > convert::kMaxIntegerDigits ||
-               !convert::to_int64(bytes::whole_digits(digits, length), negative != 0, value)) {
+    } else if (length > convert::kMaxIntegerDigits ||  // 16 digits at most from one load
+               !convert::to_int64(length <= 16 ? bytes::wide::digits_before(digits + length, length)
+                                               : bytes::whole_digits(digits, length),
+                                  negative != 0, value)) {
       return first;  // longer, or out of range: for the scanners, which say why
     }
     step(value);
@@ -478,9 +480,10 @@ NETFIGURES_INLINE int integers_of_block(const char* p, std::uint64_t starts, std
 // space around) among the 64 bytes at p, which is not inside a number, up to
 // the first byte that cannot be part of one. Calls step for each, counts them
 // and the newlines passed, and returns where it stopped: p itself when there
-// was no such number. Reads the 64 bytes at p and, of each number, 8 bytes
-// at each 8 of its digits (bytes::whole_digits): every load starts inside
-// the 64.
+// was no such number. Reads the 64 bytes at p and, for each number, what
+// digits_before or whole_digits reads: in vector code, for 9 to 16 digits,
+// the 16 bytes that end where it ends, which may begin up to 15 bytes before
+// p.
 template <class Step>
 NETFIGURES_INLINE const char* integer_block(const char* p, Step& step, std::int64_t& count,
                                             std::int64_t& line) {

@@ -34,13 +34,17 @@
 //     - Fields split by a delimiter are stepped over 16 bytes at a time
 //       (bytes::wide::stop_mask16), the next 16 loaded only where none of
 //       those was a stop, which the sentinel is.
-//     - integer_block runs only where 64 bytes of data lie ahead; besides
-//       those it loads 8 bytes at each 8 digits of each number in them.
-//       real_block too, but with vector code it loads the 16 bytes that end
-//       where each number ends, which may begin up to 15 bytes before the
-//       block: it runs only where the buffer holds that many. The probe that
-//       chooses it (fast::short_decimals_only) loads 64 bytes where as many
-//       lie ahead.
+//     - integer_block and real_block run only where 64 bytes of data lie
+//       ahead. Besides those, with vector code, they load the 16 bytes that
+//       end where each number ends (integer_block: each of 9 to 16 digits),
+//       which may begin up to 15 bytes before the block: they run only where
+//       the buffer holds that many. integer_block loads 8 bytes at each 8
+//       digits of any other number of 9 digits or more, and of one of up to
+//       8, 8 bytes at its start. The probe that chooses real_block
+//       (fast::short_decimals_only) loads 64 bytes where as many lie ahead.
+//     - long_integer_path loads 16 bytes at a number's start, and with vector
+//       code the 16 bytes that end where its digits end, so it too runs only
+//       where the buffer holds 16 bytes behind.
 // - A full block always ends at the end of the buffer, so a fault past the
 //   padding would show at every block edge (tests/fast_paths_test.cpp maps
 //   the buffer right before a page that cannot be read).
@@ -302,12 +306,16 @@ class Source {
   static constexpr std::int64_t kFew = 4;
 
   // The path of the shape the numbers after token take while no layout is
-  // checked: integers 64 bytes at a time; after a long decimal, long
+  // checked: after an integer of 9 digits or more, long integers one at a
+  // time; any other integers 64 bytes at a time; after a long decimal, long
   // decimals; where the 64 bytes ahead are all short decimals, those 64
   // bytes at a time; any other reals by the plain scanner.
   template <class T>
   Path bulk_path(const char* token, const char* p) const {
-    if (std::is_integral_v<T>) return Path::kIntegers;
+    if (std::is_integral_v<T>) {
+      const char* const digits = token + bytes::is_minus(*token);
+      return scan::skip_digits(digits) - digits > 8 ? Path::kLongIntegers : Path::kIntegers;
+    }
     if (p - token > scan::kShortDecimal + 1) return Path::kLongDecimals;
     const bool room = end_ - p >= 64 && p - buffer_ >= 16;
     return room && fast::short_decimals_only(p) ? Path::kShortDecimals : Path::kPlain;
@@ -331,7 +339,13 @@ class Source {
         speculation.passed(r.at.count - before);
         break;
       case Path::kIntegers:
-        if constexpr (!kReals) r = integer_block_path(std::move(r), end_);
+        if constexpr (!kReals) r = integer_block_path(std::move(r), buffer_, end_);
+        break;
+      case Path::kLongIntegers:
+        if constexpr (!kReals) {
+          r = long_integer_path(std::move(r), speculation.until_learning(), buffer_);
+        }
+        speculation.passed(r.at.count - before);
         break;
       default:
         r = plain_path<T>(std::move(r), speculation.until_learning());

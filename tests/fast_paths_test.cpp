@@ -300,12 +300,14 @@ TEST(Padding, IsAllTheReadingLoopReadsPastTheData) {
   testing_helpers::ScratchDir dir;
   std::string reals;
   std::string integers;
+  std::string counters;
   std::string long_reals;
   std::string g_reals;
   for (int i = 0; i < 300; ++i) {
     reals += "0.734215\n-0.5\n1448\n12345678\n1e-5 ";
     g_reals += "0.446336\n0.335988\n0.952494\n0.467827\n0.576832\n0.0318675\n-0.83356\n1.5\n";
     integers += "1448\n-7\n123456789\n2147483647\n1234567890123\n-9223372036854775808 ";
+    counters += "12345678901\n123456789012\n-1234567890123\n";
     long_reals += i % 100 < 50 ? "1.234567890123e+05\n" : "0.09726430841378601\n";
   }
   std::string columns;
@@ -332,6 +334,9 @@ TEST(Padding, IsAllTheReadingLoopReadsPastTheData) {
       {integers + "-12", true, 1801},
       {integers + "1448.0", true, 1801},
       {integers + "9223372036854775808", true, -1},
+      {counters, true, 900},
+      {counters + "1234567890123", true, 901},
+      {counters + "1234567890123x", true, -1},
       {columns, false, 600, 1},
       {columns + "0.25 1", false, 601, 1},
       {columns + "0.000597 0.1136", false, 601, 1},
