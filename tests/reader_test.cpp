@@ -469,6 +469,9 @@ TEST(Reader, LayoutChangesAgreeWithTheCLibraryAtEveryBlockEdge) {
         "42\n",
         "\n\n\n",
         "2147483648\n",
+        "4294967296\n",
+        "9007199254740993\n",
+        "00000000000000001448\n",
         "-9223372036854775808\n",
         "9223372036854775807\n",
         "1448.0\n",
@@ -490,7 +493,7 @@ TEST(Reader, LayoutChangesAgreeWithTheCLibraryAtEveryBlockEdge) {
        "12345678901\n123456789012\n-1234567890123\n9876543210987\n",
        {"1448\n", "+5\n", "12345678901234567\n", "9223372036854775807\n", "-9223372036854775808\n",
         "1234567890123.0\n", "12345678901\r\n", "12345678901  ", "\n\n", "0000000000000000012345\n",
-        "1234567890123456\n"}},
+        "1234567890123456\n", "9007199254740993\n", "-9007199254740993\n", "1.234567890123e+12\n"}},
       {true,
        "1234567890123456\r\n",
        {"-1234567890123456\r\n", "123456789012345\r\n", "-9223372036854775808\r\n"}},
@@ -853,6 +856,21 @@ TEST(IntegerReader, RejectsWhatIsNotAnIntegerOrOutOfRange) {
       {"1,\"2.5\"\n", What::kNotAnInteger, 1, "2.5", {2, false, ','}},
       {"7\n\ufeff8", What::kNotAnInteger, 2, "\\xef\\xbb\\xbf8"},  // a byte order mark inside
       {"0,5", What::kNotAnInteger, 1, "0,5"},
+      // After runs that the fast paths take: counters of changing length, one width, sizes.
+      {repeated("12345678901\n123456789012\n-1234567890123\n", 20) + "9223372036854775808\n",
+       What::kOutOfRange, 61, "9223372036854775808"},
+      {repeated("12345678901\n123456789012\n-1234567890123\n", 20) + "-9223372036854775809\n",
+       What::kOutOfRange, 61, "-9223372036854775809"},
+      {repeated("12345678901\n123456789012\n-1234567890123\n", 20) + "12345678901234567890\n",
+       What::kOutOfRange, 61, "12345678901234567890"},
+      {repeated("12345678901\n123456789012\n-1234567890123\n", 20) + "1448.5\n",
+       What::kNotAnInteger, 61, "1448.5"},
+      {repeated("1234567890123\n", 60) + "9223372036854775808\n", What::kOutOfRange, 61,
+       "9223372036854775808"},
+      {repeated("1234567890123\n", 60) + "1e30\n", What::kNotAnInteger, 61, "1e30"},
+      {repeated("1448\n-7\n123456789\n", 20) + "-9223372036854775809\n", What::kOutOfRange, 61,
+       "-9223372036854775809"},
+      {repeated("1448\n-7\n123456789\n", 20) + "inf\n", What::kNotAnInteger, 61, "inf"},
   };
   for (const BadCase& c : cases) expect_fails(c, true, kBlocks);
   const std::string digits(sample_input::kMaxNumberLength + 1, '0');
