@@ -13,7 +13,9 @@ constexpr program::About kAbout{
     "Prints the total of the integers of SAMPLE_FILE divided by FIRST_DIVISOR, then\n"
     "by SECOND_DIVISOR, with nine decimals: bits per TTI over TTIs and bandwidth in\n"
     "Hz give a cell spectral efficiency in bit/s/Hz. A divisor is read as strtod\n"
-    "reads it (10s is 10) and needs a decimal point, not a comma."};
+    "reads it (10s is 10) and needs a decimal point, not a comma. The integers are\n"
+    "signed 64-bit; a whole number written as a real (1448.0, 1.448e+03) reads as\n"
+    "that integer."};
 
 }  // namespace
 

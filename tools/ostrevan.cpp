@@ -13,7 +13,9 @@ constexpr program::About kAbout{
     "ostrevan", "SAMPLE_FILE",
     "Takes the first integer of SAMPLE_FILE as the packets transmitted (TX) and the\n"
     "last as those received (RX), and prints TX, RX and the packet loss rate\n"
-    "PLR = (TX - RX) / TX * 100 in percent, as three lines."};
+    "PLR = (TX - RX) / TX * 100 in percent, as three lines. The counts are signed\n"
+    "64-bit integers; a whole number written as a real (1448.0, 1.448e+03) reads\n"
+    "as that integer."};
 
 }  // namespace
 

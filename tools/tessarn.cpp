@@ -13,7 +13,8 @@ constexpr program::About kAbout{
     "Prints a goodput: eight times the total of the byte counts of SAMPLE_FILE\n"
     "divided by INTERVAL, with nine decimals, in bits per unit of INTERVAL. The\n"
     "interval is read as strtod reads it (10s is 10) and needs a decimal point,\n"
-    "not a comma."};
+    "not a comma. The byte counts are signed 64-bit integers; a whole number\n"
+    "written as a real (1448.0, 1.448e+03) reads as that integer."};
 
 }  // namespace
 
