@@ -387,7 +387,7 @@ int Source::numbers_in(const char* begin, const char* end, bool integers,
     scan::Status status;
     const char* past;
     if (integers) {
-      const scan::Token<std::int32_t> t = scan::scan_integer(c);
+      const scan::Token<std::int64_t> t = scan::scan_integer(c);
       status = t.status;
       past = t.end;
     } else {

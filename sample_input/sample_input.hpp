@@ -495,8 +495,10 @@ class Source {
     if (!fills || !token_value(t, text.begin, value)) {
       // The scanner takes integer digits out of range for malformed where
       // a byte other than white space follows them: the delimiter or the
-      // quote after a field's end does.
-      const bool digits = t.end != text.begin + bytes::is_sign(*text.begin);
+      // quote after a field's end does. Digits alone, not a real that is no
+      // whole number (2.5).
+      const char* const first = text.begin + bytes::is_sign(*text.begin);
+      const bool digits = t.end != first && scan::skip_digits(first) == t.end;
       const bool out_of_range = t.status == scan::Status::kOutOfRange ||
                                 (t.status == scan::Status::kNotAnInteger && digits);
       return fail_text(out_of_range && fills ? scan::Status::kOutOfRange : not_one, text.begin,

@@ -755,6 +755,7 @@ TEST(IntegerReader, ReadsSignsLimitsAndLayouts) {
       {"\ufeff7\n8", {7, 8}},  // a byte order mark first
       {"a;b\n1;-7\n2;+3\n", {-7, 3}, {2, true, ';'}},
       {"\"7\",\"1448\"\n\"8\",\" -12\"\n", {8}, {0, true, ',', false, "7"}},
+      {"1,\"1448.0\",3\n2,-1.448e3\n3, 4294967296 \n", {1448, -1448, 4294967296}, {2, false, ','}},
       // Lengths that change, so 64 bytes at a time: blocks without a minus, then with some.
       {"1 22 333 4444 5 66 777 8888 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 "
        "28 29 30 31 32 33 -4 55 -666 7777 8 -99 1 -22 333 -4444 5 -66 777 -8888 9 -10 11\n",
@@ -854,6 +855,8 @@ TEST(IntegerReader, RejectsWhatIsNotAnIntegerOrOutOfRange) {
        {2, false, ','}},
       {"1,-,3\n", What::kNotAnInteger, 1, "-", {2, false, ','}},
       {"1,\"2.5\"\n", What::kNotAnInteger, 1, "2.5", {2, false, ','}},
+      {"1,1e30\n", What::kNotAnInteger, 1, "1e30", {2, false, ','}},
+      {"1,\"9223372036854775808\"\n", What::kOutOfRange, 1, "9223372036854775808", {2, false, ','}},
       {"7\n\ufeff8", What::kNotAnInteger, 2, "\\xef\\xbb\\xbf8"},  // a byte order mark inside
       {"0,5", What::kNotAnInteger, 1, "0,5"},
       // After runs that the fast paths take: counters of changing length, one width, sizes.
