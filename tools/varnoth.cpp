@@ -53,7 +53,7 @@ struct Counts {
 // loop only stores each one, and keeps its registers for reading. (Counted as
 // they came, two at a time, they made the reading loop spill; a trace in %e
 // took a fifth longer than now.)
-constexpr int kBatch = 64;
+constexpr int kBatch = 256;
 
 // Counts the two samples at p: each step of first_line done for both in one
 // instruction.
@@ -87,23 +87,35 @@ __attribute__((noinline)) void count_batch(const double* p, int n, Counts& count
 }
 
 #if NETFIGURES_SSE2
-// count_batch with AVX2: four samples a step, and the ceiling one rounding
-// instead of four steps. The same clamps in the same order, so the same lines.
+// The lines of the four samples at p, as first_line finds them: the same
+// clamps in the same order, and the ceiling one rounding instead of four steps.
+__attribute__((target("avx2"))) inline __m128i four_lines(const double* p, __m256d scale) {
+  const __m256d scaled =
+      _mm256_max_pd(_mm256_min_pd(_mm256_mul_pd(_mm256_loadu_pd(p), scale), _mm256_set1_pd(1000.0)),
+                    _mm256_setzero_pd());
+  return _mm256_cvttpd_epi32(_mm256_ceil_pd(scaled));
+}
+
+// count_batch with AVX2, eight samples a step. Their lines are stored at once
+// and read back one a load, as the address of their counter: fewer
+// instructions than taking each out of its register (4.0 a sample, not 4.6).
 __attribute__((target("avx2"), noinline)) void count_batch_avx2(const double* p, int n,
                                                                 Counts& counts) {
   auto& from = counts.from;
-  const __m256d points = _mm256_set1_pd(1000.0);
   const __m256d scale = _mm256_set1_pd(counts.scale);
-  for (int i = 0; i < n; i += 4) {
-    const __m256d scaled = _mm256_max_pd(
-        _mm256_min_pd(_mm256_mul_pd(_mm256_loadu_pd(p + i), scale), points), _mm256_setzero_pd());
-    const __m128i lines = _mm256_cvttpd_epi32(_mm256_ceil_pd(scaled));
-    const auto low = static_cast<std::uint64_t>(_mm_cvtsi128_si64(lines));
-    const auto high = static_cast<std::uint64_t>(_mm_extract_epi64(lines, 1));
-    ++from[static_cast<std::uint32_t>(low)];
-    ++from[low >> 32];
-    ++from[static_cast<std::uint32_t>(high)];
-    ++from[high >> 32];
+  alignas(32) std::uint32_t lines[8];
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    _mm256_store_si256(reinterpret_cast<__m256i*>(lines),
+                       _mm256_set_m128i(four_lines(p + i + 4, scale), four_lines(p + i, scale)));
+    // Without this the compiler takes them out of the register after all.
+    const std::uint32_t* stored = lines;
+    asm("" : "+r"(stored) : : "memory");
+    for (int j = 0; j < 8; ++j) ++from[stored[j]];
+  }
+  if (i < n) {
+    _mm_store_si128(reinterpret_cast<__m128i*>(lines), four_lines(p + i, scale));
+    for (int j = 0; j < 4; ++j) ++from[lines[j]];
   }
 }
 
@@ -181,7 +193,7 @@ int main(int argc, char** argv) {
     NETFIGURES_INLINE void operator()(double x) {
       sum += x;
       *next++ = x;
-      if ((reinterpret_cast<std::uintptr_t>(next) & (kBatchBytes - 1)) == 0) {
+      if (__builtin_expect((reinterpret_cast<std::uintptr_t>(next) & (kBatchBytes - 1)) == 0, 0)) {
         next -= kBatch;
         count_samples(next, kBatch, *counts);
       }
