@@ -33,6 +33,12 @@ std::string format(const char* pattern, double a, double b = 0) {
   return text;
 }
 
+std::string repeated(const std::string& text, int times) {
+  std::string all;
+  for (int i = 0; i < times; ++i) all += text;
+  return all;
+}
+
 struct DistributionCase {
   std::string samples;
   std::string mean;
@@ -149,6 +155,11 @@ TEST(Varnoth, WritesMeanAndDistribution) {
        {{1, "1.000000 0.500000"}, {999, "999.000000 0.500000"}},
        "",
        "1000"},
+      // Fractions halfway between two of six decimals: 1/128 and 3/128 round to even.
+      {"0\n0.001\n0.001\n" + repeated("0.5\n", 125),
+       "0.488296875\n",
+       {{0, "0.000000 0.007812"}, {1, "0.001000 0.023438"}, {500, "0.500000 1.000000"}},
+       ""},
       {"1e300\n-1e300\n0.5\n-inf\n",
        "-inf\n",
        {{0, "0.000000 0.500000"}, {500, "0.500000 0.750000"}, {999, "0.999000 0.750000"}},
@@ -248,7 +259,9 @@ TEST(Varnoth, MatchesThePlainComputationOnRandomSamples) {
                 {"glibc.cpu.hwcaps=-AVX2", "0.001", "%lf %lf\n"},
                 {"", "1000", "%lf %lf\n"},
                 {"", "1e-6", "%.9lf %lf\n"},
-                {"", "0.3", "%lf %lf\n"}};
+                {"", "0.3", "%lf %lf\n"},
+                {"", "1e-14", "%.17lf %lf\n"},  // the most decimals a point gets
+                {"", "1e20", "%lf %lf\n"}};     // points beyond 2^53
     for (const auto& r : runs) {
       SCOPED_TRACE(std::string(r.tunables) + " -u " + r.upper);
       setenv("GLIBC_TUNABLES", r.tunables, 1);
