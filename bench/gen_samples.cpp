@@ -21,7 +21,8 @@
 //   int10    ten digits, up to 2^31 - 1
 //   int9     half of them nine digits, half packet sizes
 //   int13    byte counters of 11 to 13 digits, the count of digits picked
-//            anew for each
+//            anew for each (10 million of them sum past 64 bits: ostrevan,
+//            which sums nothing, reads them)
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
