@@ -256,6 +256,48 @@ NETFIGURES_INLINE __m128i load16(const char* s) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
 }
 
+// For each of the 64 bytes at p, the value of the digits that end there,
+// counted back over four bytes at most: out[i] is the integer whose last
+// digit is p[i], where p[i] ends one of four digits or fewer (elsewhere,
+// nothing of use). All 64 at once, for blocks of short integers (packet
+// sizes), so that each number is then one load. Loads 16 bytes at each of
+// p - 3 to p + 48.
+NETFIGURES_INLINE void short_integer_values(const char* p, std::uint16_t* out) {
+  const __m128i zero = _mm_set1_epi8('0');
+  const __m128i nine = _mm_set1_epi8(9);
+  const __m128i none = _mm_setzero_si128();
+  for (int k = 0; k < 64; k += 16) {
+    const __m128i d0 = _mm_sub_epi8(load16(p + k), zero);
+    const __m128i d1 = _mm_sub_epi8(load16(p + k - 1), zero);
+    const __m128i d2 = _mm_sub_epi8(load16(p + k - 2), zero);
+    const __m128i d3 = _mm_sub_epi8(load16(p + k - 3), zero);
+    // A digit's distance above '0' is at most 9 (unsigned); each earlier
+    // digit counts only where all between it and the last are digits.
+    const __m128i m1 = _mm_cmpeq_epi8(_mm_min_epu8(d1, nine), d1);
+    const __m128i m2 = _mm_and_si128(m1, _mm_cmpeq_epi8(_mm_min_epu8(d2, nine), d2));
+    const __m128i m3 = _mm_and_si128(m2, _mm_cmpeq_epi8(_mm_min_epu8(d3, nine), d3));
+    // The tens on the last digit, the thousands on the hundreds: each pair
+    // at most 99, a byte.
+    const __m128i tens = _mm_and_si128(d1, m1);
+    const __m128i thousands = _mm_and_si128(d3, m3);
+    const __m128i twice_tens = _mm_add_epi8(tens, tens);
+    const __m128i twice_thousands = _mm_add_epi8(thousands, thousands);
+    // Ten times a digit: twice it plus eight times it, the shift of 16-bit
+    // lanes carrying nothing into the next byte (18 times 4 fits in one).
+    const __m128i last_pair =
+        _mm_add_epi8(_mm_add_epi8(d0, twice_tens), _mm_slli_epi16(twice_tens, 2));
+    const __m128i first_pair = _mm_add_epi8(_mm_add_epi8(_mm_and_si128(d2, m2), twice_thousands),
+                                            _mm_slli_epi16(twice_thousands, 2));
+    const __m128i hundred = _mm_set1_epi16(100);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k),
+                     _mm_add_epi16(_mm_unpacklo_epi8(last_pair, none),
+                                   _mm_mullo_epi16(_mm_unpacklo_epi8(first_pair, none), hundred)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k + 8),
+                     _mm_add_epi16(_mm_unpackhi_epi8(last_pair, none),
+                                   _mm_mullo_epi16(_mm_unpackhi_epi8(first_pair, none), hundred)));
+  }
+}
+
 // One signed compare: a byte's distance above lo, less 128, is below
 // hi - lo - 127 only where the distance is at most hi - lo (bytes below lo
 // wrap round to large distances).
