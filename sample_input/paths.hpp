@@ -264,25 +264,6 @@ __attribute__((noinline)) Run<Step> long_decimal_path(Run<Step> r, std::int64_t 
   return {at, std::move(step)};
 }
 
-// Path::kIntegers, for integers of changing length (packet sizes):
-// integers 64 bytes at a time (fast::integer_block), while 64 bytes of data
-// lie ahead of end and 16 bytes of the buffer behind; blocks of integers of
-// four digits or fewer all converted at once. Instructions a number of
-// packet sizes: 42 against 90 by the plain scanner (54 converted one by
-// one, and 0.69 times the time of that).
-template <class Step>
-__attribute__((noinline)) Run<Step> integer_block_path(Run<Step> r, const char* begin,
-                                                       const char* end) {
-  Cursor at = r.at;
-  Step step = std::move(r.step);
-  while (end - at.p >= 64 && at.p - begin >= 16) {
-    const char* const next = fast::integer_block(at.p, step, at.count, at.line);
-    if (next == at.p) break;
-    at.p = next;
-  }
-  return {at, std::move(step)};
-}
-
 // Path::kLongIntegers, for integers of changing length that reach 9 digits
 // and more (byte counters of 11 to 13 digits): up to limit integers, a
 // minus perhaps, 1 to 16 digits (always in range) and white space after,
@@ -327,18 +308,28 @@ __attribute__((noinline)) Run<Step> long_integer_path(Run<Step> r, std::int64_t 
   return {at, std::move(step)};
 }
 
-// Path::kShortDecimals, for %g (lengths that change every few numbers) and
-// columns of short decimals read without -f: short decimals 64 bytes at a
-// time (fast::real_block), while 64 bytes of data lie ahead of end and 16
-// bytes of the buffer behind. Against the plain scanner: 99 and 114
-// instructions a number of %g; two columns 0.70 times the time.
-template <class Step>
-__attribute__((noinline)) Run<Step> real_block_path(Run<Step> r, const char* begin,
-                                                    const char* end) {
+// Path::kShortDecimals and Path::kIntegers, 64 bytes at a time while 64
+// bytes of data lie ahead of end and 16 bytes of the buffer behind:
+// - kShortDecimals (T double), for %g (lengths that change every few
+//   numbers) and columns of short decimals read without -f, by
+//   fast::real_block. Against the plain scanner: 99 and 114 instructions a
+//   number of %g; two columns 0.70 times the time.
+// - kIntegers, for integers of changing length (packet sizes), by
+//   fast::integer_block; blocks of integers of four digits or fewer all
+//   converted at once. Instructions a number of packet sizes: 42 against 90
+//   by the plain scanner (54 converted one by one, and 0.69 times the time
+//   of that).
+template <class T, class Step>
+__attribute__((noinline)) Run<Step> block_path(Run<Step> r, const char* begin, const char* end) {
   Cursor at = r.at;
   Step step = std::move(r.step);
   while (end - at.p >= 64 && at.p - begin >= 16) {
-    const char* const next = fast::real_block(at.p, step, at.count, at.line);
+    const char* next;
+    if constexpr (std::is_integral_v<T>) {
+      next = fast::integer_block(at.p, step, at.count, at.line);
+    } else {
+      next = fast::real_block(at.p, step, at.count, at.line);
+    }
     if (next == at.p) break;
     at.p = next;
   }

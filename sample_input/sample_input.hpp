@@ -332,14 +332,14 @@ class Source {
         speculation.ran(r.at.count - before, kReals && layout.is_short());
         break;
       case Path::kShortDecimals:
-        if constexpr (kReals) r = real_block_path(std::move(r), buffer_, end_);
+        if constexpr (kReals) r = block_path<T>(std::move(r), buffer_, end_);
         break;
       case Path::kLongDecimals:
         if constexpr (kReals) r = long_decimal_path(std::move(r), speculation.until_learning());
         speculation.passed(r.at.count - before);
         break;
       case Path::kIntegers:
-        if constexpr (!kReals) r = integer_block_path(std::move(r), buffer_, end_);
+        if constexpr (!kReals) r = block_path<T>(std::move(r), buffer_, end_);
         break;
       case Path::kLongIntegers:
         if constexpr (!kReals) {
