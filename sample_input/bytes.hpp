@@ -476,14 +476,17 @@ struct Halves {
   std::uint32_t high;
   std::uint32_t low;
 };
+// 0x0A01 in each 16-bit lane, defined where the compiler that inlines
+// sixteen_digits cannot see it.
+extern const Through kPairWeights;
 NETFIGURES_INLINE Halves sixteen_digits(__m128i digits) {
   // Each 16-bit lane holds a pair of digits, a in its low byte and b in its
   // high one: times 0x0A01 it is a + 256 (10 a + b) modulo 2^16, and 10 a + b
   // is below 256, so its high byte is the pair's value. (Two instructions
-  // where widening the bytes to 16 bits took five.) The multiplier is hidden
-  // from the compiler, which would otherwise multiply by shifts and adds.
-  __m128i by = _mm_set1_epi16(0x0A01);
-  asm("" : "+x"(by));
+  // where widening the bytes to 16 bits took five.) The multiplier is loaded
+  // from memory, unknown to the compiler, which would otherwise multiply by
+  // shifts and adds, or make it afresh at each number (three instructions).
+  const __m128i by = _mm_load_si128(reinterpret_cast<const __m128i*>(kPairWeights.bytes));
   const __m128i pairs = _mm_srli_epi16(_mm_mullo_epi16(digits, by), 8);
   const __m128i fours = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00010064));  // 100 a + b
   const __m128i eights =

@@ -1,5 +1,12 @@
 #include "sample_input/scan.hpp"
 
+#if NETFIGURES_SSE2
+namespace sample_input::bytes::sse2 {
+const Through kPairWeights = {{0x01, 0x0A, 0x01, 0x0A, 0x01, 0x0A, 0x01, 0x0A, 0x01, 0x0A, 0x01,
+                               0x0A, 0x01, 0x0A, 0x01, 0x0A}};
+}  // namespace sample_input::bytes::sse2
+#endif
+
 namespace sample_input::scan {
 
 namespace {
