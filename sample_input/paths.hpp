@@ -267,9 +267,10 @@ __attribute__((noinline)) Run<Step> plain_path(Run<Step> r, std::int64_t limit) 
 // Path::kLongDecimals, for Python's repr and %.17g: up to limit long
 // decimals (scan::scan_long_decimal), 16 to 31 bytes of digits with one point
 // among the first 16 and no exponent, too changeable in length for layouts.
-// Instructions a number of repr: 153 against 232 by the plain scanner.
+// Instructions a number of repr: 152 against 232 by the plain scanner; 138
+// where compiled for AVX2 (see long_decimal_path).
 template <class Step>
-__attribute__((noinline)) Run<Step> long_decimal_path(Run<Step> r, std::int64_t limit) {
+NETFIGURES_INLINE Run<Step> long_decimals(Run<Step> r, std::int64_t limit) {
   Cursor at = r.at;
   Step step = std::move(r.step);
   std::int64_t numbers = 0;
@@ -284,6 +285,31 @@ __attribute__((noinline)) Run<Step> long_decimal_path(Run<Step> r, std::int64_t 
   }
   at.count += numbers;
   return {at, std::move(step)};
+}
+
+template <class Step>
+__attribute__((noinline)) Run<Step> long_decimals_sse2(Run<Step> r, std::int64_t limit) {
+  return long_decimals(std::move(r), limit);
+}
+
+#if NETFIGURES_SSE2
+// The same instructions in their three-operand form, which needs no copy of
+// a register it overwrites, and BMI's bit instructions: a tenth fewer
+// instructions a number of repr and %.17g.
+template <class Step>
+__attribute__((noinline, target("avx2,bmi,bmi2"))) Run<Step> long_decimals_avx2(
+    Run<Step> r, std::int64_t limit) {
+  return long_decimals(std::move(r), limit);
+}
+#endif
+
+// long_decimals, compiled for AVX2 and BMI2 where the processor has them.
+template <class Step>
+Run<Step> long_decimal_path(Run<Step> r, std::int64_t limit) {
+#if NETFIGURES_SSE2
+  if (kAvx2) return long_decimals_avx2(std::move(r), limit);
+#endif
+  return long_decimals_sse2(std::move(r), limit);
 }
 
 // Path::kLongIntegers, for integers of changing length that reach 9 digits

@@ -14,10 +14,6 @@
 
 #if NETFIGURES_SSE2  // the reader's switch: the scalar build tests the portable clamp
 #include <immintrin.h>
-// (Not for clang, whose C++ does not read the header's _Bool.)
-#if __has_include(<sys/platform/x86.h>) && !defined(__clang__)
-#include <sys/platform/x86.h>
-#endif
 #endif
 
 namespace {
@@ -146,15 +142,6 @@ __attribute__((target("avx2"), noinline)) void count_batch_avx2(const double* p,
   }
   if (i < n) count_four(four_lines(p + i, scale), counts);
 }
-
-// AVX2 where the processor and the system have it. glibc's answer heeds
-// GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2, which runs the other count on a
-// machine that has it.
-#ifdef CPU_FEATURE_ACTIVE
-const bool kAvx2 = CPU_FEATURE_ACTIVE(AVX2);
-#else
-const bool kAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
-#endif
 #endif
 
 // The counts, and the samples read since the last were counted. At a fixed
@@ -181,7 +168,7 @@ __attribute__((noinline)) void count_samples(const double* p, int n, Counts& cou
   const int fours = n & ~3;
   for (int i = fours; i < n; ++i) ++counts.lanes[0][first_line(p[i], counts.scale)];
 #if NETFIGURES_SSE2
-  if (kAvx2) return count_batch_avx2(p, fours, counts);
+  if (sample_input::kAvx2) return count_batch_avx2(p, fours, counts);
 #endif
   count_batch(p, fours, counts);
 }
