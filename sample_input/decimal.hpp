@@ -202,8 +202,9 @@ NETFIGURES_INLINE std::uint64_t nearest_coarsely(std::uint64_t digits, int expon
           ((normal & 0x7FF) - 0x3FE <= 2) | (biased < 1) | (biased >= kMaxBiasedExponent - 1), 0)) {
     return kUndecided;
   }
-  return (static_cast<std::uint64_t>(biased - 1) << kSignificandBits) + (normal >> 11) +
-         (normal >> 10 & 1);
+  // Rounded half up at the rounding bit (bit 10): no half is left here. A
+  // carry past the 53 bits raises the exponent, as it should.
+  return (static_cast<std::uint64_t>(biased - 1) << kSignificandBits) + ((normal >> 10) + 1) / 2;
 }
 
 }  // namespace detail
