@@ -107,6 +107,7 @@ enum class Ended { kUnmatched, kUnconverted, kSigned };
 // eight bytes in a word.
 template <bool kShort, bool kEight>
 struct Numbers {
+  static constexpr bool kMinusApart = true;
   fast::Layout layout;
   NETFIGURES_INLINE const fast::Layout& number() const { return layout; }
   NETFIGURES_INLINE static bool lead(const char*) { return true; }
@@ -130,6 +131,7 @@ struct Numbers {
 // the text of the fields after it.
 template <bool kShort, bool kLast>
 struct Lines {
+  static constexpr bool kMinusApart = kLast;
   fast::LineLayout line;
   NETFIGURES_INLINE const fast::Layout& number() const { return line.number; }
   NETFIGURES_INLINE bool lead(const char* p) const { return line.before.matches<kShort>(p); }
@@ -172,10 +174,12 @@ NETFIGURES_INLINE bool take(Cursor& at, const Of& of, const char* p, unsigned ne
 
 // The numbers of the layout that follow. Where negative numbers are few (see
 // Negatives), the minus is looked for only where the layout does not match
-// at a number's first byte, and such a number is taken by a copy of its own,
-// so that the others' take knows there is no minus (merged, the two cost
-// three instructions a number); where they are not, the run ends, kSigned,
-// and goes on with kSigned true: the minus added without a branch.
+// at a number's first byte; where they are not, the run ends, kSigned, and
+// goes on with kSigned true: the minus added without a branch. Where
+// Of::kMinusApart, a number with a minus among few is taken by a copy of its
+// own, so that the others' take knows there is none (merged, the two cost
+// three instructions a number of %.6f; apart, three more a line where text
+// follows the chosen field, which leaves the loop short of registers).
 template <bool kSigned, bool kShort, class T, class Of, class Step>
 NETFIGURES_INLINE Ended run_of(Cursor& at, const Of& of, Step& step) {
   Negatives negatives(at.count);
@@ -183,19 +187,20 @@ NETFIGURES_INLINE Ended run_of(Cursor& at, const Of& of, Step& step) {
   for (;;) {
     if (!of.lead(at.p)) return Ended::kUnmatched;
     const char* const p = of.field(at.p);
+    unsigned negative = 0;
     if constexpr (kSigned) {
-      const unsigned negative = bytes::is_minus(*p);
+      negative = bytes::is_minus(*p);
       if (!of.number().template matches<kShort>(p + negative)) return Ended::kUnmatched;
-      if (!take<kShort, T>(at, of, p, negative, step, ended)) return ended;
-    } else if (__builtin_expect(of.number().template matches<kShort>(p), 1)) {
-      if (!take<kShort, T>(at, of, p, 0, step, ended)) return ended;
-    } else {
-      if (!bytes::is_minus(*p) || !of.number().template matches<kShort>(p + 1)) {
-        return Ended::kUnmatched;
-      }
+    } else if (__builtin_expect(!of.number().template matches<kShort>(p), 0)) {
+      negative = bytes::is_minus(*p);
+      if (negative == 0 || !of.number().template matches<kShort>(p + 1)) return Ended::kUnmatched;
       if (negatives.too_often(at.count)) return Ended::kSigned;
-      if (!take<kShort, T>(at, of, p, 1, step, ended)) return ended;
+      if constexpr (Of::kMinusApart) {
+        if (!take<kShort, T>(at, of, p, 1, step, ended)) return ended;
+        continue;
+      }
     }
+    if (!take<kShort, T>(at, of, p, negative, step, ended)) return ended;
   }
 }
 
