@@ -18,12 +18,11 @@
 // loop from 91 to 133 instructions a number).
 #define NETFIGURES_INLINE inline __attribute__((always_inline))
 
-// Whether the processor and the system run AVX2 and the bit instructions
-// (BMI1, BMI2) of the same processors: the paths compiled for them
-// too are taken then. glibc's answer heeds
-// GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2, which the tests use to run the
-// others on a machine that has them. (Not for clang, whose C++ does not read
-// the header's _Bool.)
+// Whether the processor and the system run AVX2 and the bit instructions of
+// the same processors (BMI1, BMI2): code compiled for them too is taken then.
+// glibc's answer heeds GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2, which the tests
+// use to run the other copy on a machine that has them. (Not for clang,
+// whose C++ does not read the header's _Bool.)
 #if NETFIGURES_SSE2
 #if __has_include(<sys/platform/x86.h>) && !defined(__clang__)
 #include <sys/platform/x86.h>

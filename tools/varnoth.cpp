@@ -48,7 +48,7 @@ int first_line(double x, double scale) {
 // on the same counter, and such a file took up to a sixth longer than a
 // spread one. The lanes count in 32 bits, so that the four (16 KiB) stay in
 // the first-level cache beside the file's bytes: at 64 bits they filled it,
-// and %.6f took 3% longer. They are added into from before one could pass
+// and %.6f took about 3% longer. They are added into from before one could pass
 // 2^32 - 1.
 using Table = std::array<std::uint64_t, kPoints + 1>;
 using Lane = std::array<std::uint32_t, kPoints + 1>;
