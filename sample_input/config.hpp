@@ -19,22 +19,32 @@
 #define NETFIGURES_INLINE inline __attribute__((always_inline))
 
 // Whether the processor and the system run AVX2 and the bit instructions of
-// the same processors (BMI1, BMI2): code compiled for them too is taken then.
+// the same processors (BMI1, BMI2, LZCNT, POPCNT): code compiled for them too
+// is taken then.
 // glibc's answer heeds GLIBC_TUNABLES=glibc.cpu.hwcaps=-AVX2, which the tests
 // use to run the other copy on a machine that has them. (Not for clang,
 // whose C++ does not read the header's _Bool.)
 #if NETFIGURES_SSE2
 #if __has_include(<sys/platform/x86.h>) && !defined(__clang__)
 #include <sys/platform/x86.h>
+#else
+#include <cpuid.h>
 #endif
 namespace sample_input {
 #ifdef CPU_FEATURE_ACTIVE
-inline const bool kAvx2 =
-    CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI1) && CPU_FEATURE_ACTIVE(BMI2);
+inline const bool kAvx2 = CPU_FEATURE_ACTIVE(AVX2) && CPU_FEATURE_ACTIVE(BMI1) &&
+                          CPU_FEATURE_ACTIVE(BMI2) && CPU_FEATURE_ACTIVE(LZCNT) &&
+                          CPU_FEATURE_ACTIVE(POPCNT);
 #else
+// (LZCNT, which clang's builtin does not name, from the processor itself.)
+inline bool has_lzcnt() {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  return __get_cpuid(0x80000001, &a, &b, &c, &d) != 0 && (c & bit_LZCNT) != 0;
+}
 inline const bool kAvx2 =
     (__builtin_cpu_init(), __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-                               __builtin_cpu_supports("bmi2"));
+                               __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt") &&
+                               has_lzcnt());
 #endif
 }  // namespace sample_input
 #endif

@@ -98,4 +98,22 @@ static_assert(kGenerated.normalised, "floor_log2_pow10 is wrong for some q of th
 
 const PowersOfFive kPowersOfFive = kGenerated.powers;
 
+namespace {
+// (An entry with a minus and the point first is for no number.)
+constexpr detail::LongPowers long_powers() {
+  detail::LongPowers t{};
+  for (int point = 0; point < 16; ++point) {
+    for (int n = 0; n < 2; ++n) {
+      const int whole = point < n ? 0 : point - n;
+      const int q = whole - 19;
+      t.power[2 * point + n] = {kGenerated.powers.power[q - kMinPower].high,
+                                floor_log2_pow10(q) + 64 + detail::kExponentBias - 1 + (n << 11)};
+    }
+  }
+  return t;
+}
+}  // namespace
+
+const detail::LongPowers detail::kLongPowers = long_powers();
+
 }  // namespace sample_input::convert

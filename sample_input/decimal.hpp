@@ -207,6 +207,39 @@ NETFIGURES_INLINE std::uint64_t nearest_coarsely(std::uint64_t digits, int expon
   return (static_cast<std::uint64_t>(biased - 1) << kSignificandBits) + ((normal >> 10) + 1) / 2;
 }
 
+// For nearest_long, at power[2 q + n]: for the digits of a long decimal with
+// n minus signs (0 or 1) and its point q bytes from its start, w = q - n
+// whole digits before it, which long_number_avx2 makes 19 digits past the
+// point: the leading 64 bits of 5^(w - 19), and the exponent field of the
+// double, its sign bit above it, less what the digits' leading zeros and the
+// product's take off. Computed by the compiler in decimal.cpp.
+struct LongPower {
+  std::uint64_t high;
+  std::int64_t field;
+};
+struct LongPowers {
+  LongPower power[32];
+};
+extern const LongPowers kLongPowers;
+
+// nearest_coarsely for the digits of a long decimal, not 0, and the power its
+// point picks (kLongPowers): such a number lies between 10^-19 and
+// 2^64·10^-4, where every double is normal, so that only the rounding can
+// leave it undecided (false). The sign is the table's.
+NETFIGURES_INLINE bool nearest_long(std::uint64_t digits, const LongPower& p, std::uint64_t& bits) {
+  const int zeros = __builtin_clzll(digits);
+  const auto top =
+      static_cast<std::uint64_t>((static_cast<Uint128>(digits << zeros) * p.high) >> 64);
+  // top has its leading bit at 63 or 62: a count of leading zeros (one
+  // instruction with LZCNT) both finds it and shifts it up.
+  const int low = __builtin_clzll(top);
+  const std::uint64_t normal = top << low;
+  if (__builtin_expect(((normal - 0x3FE) & 0x7FF) <= 2, 0)) return false;
+  bits = (static_cast<std::uint64_t>(p.field - low - zeros) << kSignificandBits) +
+         ((normal >> 10) + 1) / 2;
+  return true;
+}
+
 }  // namespace detail
 
 // The double nearest to digits·10^exponent (ties to even), as strtod rounds

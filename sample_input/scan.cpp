@@ -66,6 +66,10 @@ Token<double> scan_real_special(const char* s) {
   return {m, m, Status::kNotANumber};
 }
 
+const char* scan_long_decimal_apart(const char* p, double& value) {
+  return scan_long_decimal(p, value);
+}
+
 Token<std::int64_t> scan_integral_real(const char* p) {
   const Token<double> real = scan_real(p);
   std::int64_t value = 0;

@@ -258,11 +258,20 @@ const std::vector<std::string> kGuardedTexts{
     "1234567.12345678",
     "7",
     "0.09726430841378601",
+    "-.09726430841378601",
     "0.0024245485773125228",
     "1.532699004902953431e-02",
     "1.234567890123e",
     "1234567890123456.5",
 };
+
+// The scanner of the long-decimal loop's AVX2 copy, compiled as that loop is.
+#if NETFIGURES_SSE2
+__attribute__((target("avx2,bmi,bmi2,lzcnt,popcnt"))) const char* scan_long_decimal_avx2(
+    const char* p, double& value) {
+  return scan::scan_long_decimal_avx2(p, value);
+}
+#endif
 
 // Text that ends at the sentinel, with only the padding readable after it:
 // every scanner, at every position of the text. A load past the padding
@@ -285,6 +294,9 @@ TEST(Padding, IsAllTheScannersReadPastTheText) {
       scan::scan_integer(p);
       scan::scan_plain_decimal(p, real);
       scan::scan_long_decimal(p, real);
+#if NETFIGURES_SSE2
+      if (sample_input::kAvx2) scan_long_decimal_avx2(p, real);
+#endif
       scan::scan_plain_integer(p, integer);
       if (layout.matches(p)) layout.value(p, false, real);
     }
