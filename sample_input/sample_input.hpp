@@ -188,9 +188,10 @@ class Speculation {
   }
   // A number that did not come from a layout's run; learnt, if it was.
   void missed(bool learnt) { misses_ = learnt && !checking() ? kPatience - 1 : misses_ + 1; }
-  // While nothing is checked: how many numbers go by before the next is learnt.
-  std::int64_t until_learning() const {
-    return static_cast<std::int64_t>(kRetryEvery - misses_ % kRetryEvery);
+  // While nothing is checked: how many numbers go by before the next is learnt,
+  // or the one after that many more chances to learn.
+  std::int64_t until_learning(std::uint64_t chances = 1) const {
+    return static_cast<std::int64_t>(chances * kRetryEvery - misses_ % kRetryEvery);
   }
   // That many numbers went by without a layout.
   void passed(std::int64_t numbers) { misses_ += static_cast<std::uint64_t>(numbers); }
@@ -335,7 +336,9 @@ class Source {
         if constexpr (kReals) r = block_path<T>(std::move(r), buffer_, end_);
         break;
       case Path::kLongDecimals:
-        if constexpr (kReals) r = long_decimal_path(std::move(r), speculation.until_learning());
+        // A layout learnt at every fourth chance only: the learning stops the
+        // loop, and at every chance it took 3 instructions a number of repr.
+        if constexpr (kReals) r = long_decimal_path(std::move(r), speculation.until_learning(4));
         speculation.passed(r.at.count - before);
         break;
       case Path::kIntegers:
