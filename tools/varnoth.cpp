@@ -71,7 +71,10 @@ struct Counts {
 // Samples are counted this many at a time, in a loop of their own: the reading
 // loop only stores each one, and keeps its registers for reading. (Counted as
 // they came, two at a time, they made the reading loop spill; a trace in %e
-// took a fifth longer than now.)
+// took a fifth longer than now. Counted one at a time, the line found without
+// a branch, %.6f took 1.34 times as long as now; the sample read 8 before,
+// whose line is known early, 1.09 times; the line alone stored, 1.30 times.
+// The reading loop has no room to spare for the count.)
 constexpr int kBatch = 256;
 
 // Counts the two samples at p: each step of first_line done for both in one
