@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "sample_input/bytes.hpp"
+#include "sample_input/bytes_avx2.hpp"
 #include "sample_input/convert.hpp"
 
 namespace sample_input::scan {
