@@ -207,12 +207,12 @@ NETFIGURES_INLINE std::uint64_t nearest_coarsely(std::uint64_t digits, int expon
   return (static_cast<std::uint64_t>(biased - 1) << kSignificandBits) + ((normal >> 10) + 1) / 2;
 }
 
-// For nearest_long, at power[2 q + n]: for the digits of a long decimal with
-// n minus signs (0 or 1) and its point q bytes from its start, w = q - n
-// whole digits before it, which long_number_avx2 makes 19 digits past the
-// point: the leading 64 bits of 5^(w - 19), and the exponent field of the
-// double, its sign bit above it, less what the digits' leading zeros and the
-// product's take off. Computed by the compiler in decimal.cpp.
+// For nearest_long, at power[2 q + n]: for a long decimal with n minus signs
+// (0 or 1) and its point q bytes from its start, so w = q - n whole digits,
+// whose digits long_number_avx2 gives as the number times 10^(19 - w): the
+// leading 64 bits of 5^(w - 19), and the exponent field of the double, its
+// sign bit above it, before what the digits' leading zeros and the product's
+// take off. Computed by the compiler in decimal.cpp.
 struct LongPower {
   std::uint64_t high;
   std::int64_t field;
